@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds veravo and runs every test: the whole suite in a normal build and
+# in an ASan+UBSan build, the thread-heavy suites in a TSan build.
+#   scripts/test.sh            all three builds
+#   scripts/test.sh --quick    the normal build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+./scripts/bootstrap.sh
+
+jobs=$(nproc)
+stage() { printf '\n==== %s ====\n' "$*"; }
+
+stage "release build"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+stage "release tests"
+ctest --preset release -j "$jobs"
+
+if [ "$quick" -eq 1 ]; then exit 0; fi
+
+stage "ASan+UBSan build"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+stage "ASan+UBSan tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --preset asan -j "$jobs" -LE slow
+
+stage "TSan build"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+stage "TSan tests (thread-heavy suites)"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --preset tsan -j "$jobs" -L 'platform|serial|sim|edit|devices' -LE slow
