@@ -1,0 +1,301 @@
+// Window classes, windows and messages between threads.
+#include <gtest/gtest.h>
+#include <veravo/platform/win/win.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace veravo::win {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Each test window forwards its messages to a std::function kept in its
+// user data.
+using Handler = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+
+LRESULT ForwardToHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* handler = reinterpret_cast<Handler*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (handler != nullptr && *handler) return (*handler)(window, message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void EnsureClass(const char* name) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = ForwardToHandler;
+  windowClass.lpszClassName = name;
+  if (RegisterClassA(&windowClass) == 0) {
+    ASSERT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
+  }
+}
+
+HWND MakeWindow(const char* className, Handler* handler, const char* title = "") {
+  HWND window = CreateWindowExA(0, className, title, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  if (window != nullptr) SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(handler));
+  return window;
+}
+
+constexpr UINT kPing = WM_USER + 1;
+
+TEST(WindowTest, ClassesAreCaseInsensitiveAndWindowsFoundNewestFirst) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = ForwardToHandler;
+  windowClass.lpszClassName = "TCaseForm";
+  ASSERT_NE(RegisterClassA(&windowClass), 0);
+  windowClass.lpszClassName = "tcaseFORM";
+  EXPECT_EQ(RegisterClassA(&windowClass), 0);
+  EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
+
+  EXPECT_EQ(CreateWindowExA(0, "TNoSuchClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_CANNOT_FIND_WND_CLASS);
+
+  Handler none;
+  HWND first = MakeWindow("TCaseForm", &none, "one");
+  HWND second = MakeWindow("TCASEFORM", &none, "two");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(FindWindowA("tcaseform", nullptr), second);
+  EXPECT_EQ(FindWindowA("TCaseForm", "one"), first);
+  EXPECT_EQ(FindWindowA("TCaseForm", "three"), nullptr);
+  EXPECT_EQ(FindWindowA("TOtherForm", nullptr), nullptr);
+  EXPECT_TRUE(DestroyWindow(second));
+  EXPECT_FALSE(IsWindow(second));
+  EXPECT_EQ(FindWindowA("TCaseForm", nullptr), first);
+  EXPECT_FALSE(UnregisterClassA("TCaseForm", nullptr));  // a window of it still exists
+  EXPECT_TRUE(DestroyWindow(first));
+  EXPECT_TRUE(UnregisterClassA("tcaseform", nullptr));
+  EXPECT_EQ(FindWindowA("TCaseForm", nullptr), nullptr);
+}
+
+TEST(WindowTest, OnlyTheOwnerMayDestroyAndTheProcedureSeesWmDestroy) {
+  EnsureClass("TLifeForm");
+  int destroys = 0;
+  Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    destroys += message == WM_DESTROY;
+    return 0;
+  };
+  HWND window = MakeWindow("TLifeForm", &handler);
+  BOOL destroyedElsewhere = TRUE;
+  DWORD error = 0;
+  std::thread([&] {
+    destroyedElsewhere = DestroyWindow(window);
+    error = GetLastError();
+  }).join();
+  EXPECT_FALSE(destroyedElsewhere);
+  EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(DestroyWindow(window));
+  EXPECT_EQ(destroys, 1);
+  EXPECT_FALSE(DestroyWindow(window));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  EXPECT_EQ(SendMessageA(window, kPing, 0, 0), 0);
+  EXPECT_FALSE(PostMessageA(window, kPing, 0, 0));
+}
+
+TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
+  EnsureClass("TPostForm");
+  Handler none;
+  HWND window = MakeWindow("TPostForm", &none);
+  PostMessageA(window, kPing, 1, 10);
+  PostMessageA(window, kPing + 1, 2, 20);
+  PostMessageA(nullptr, kPing, 3, 30);  // to the thread itself
+  MSG msg{};
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.wParam, 1u);
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, kPing + 1, kPing + 1, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 2u);
+  ASSERT_TRUE(PeekMessageA(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 3u);
+  EXPECT_EQ(msg.hwnd, nullptr);
+  ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.lParam, 10);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  DestroyWindow(window);
+}
+
+// A thread that owns one window and pumps messages until WM_QUIT.
+class WindowThread {
+ public:
+  explicit WindowThread(Handler handler) : handler_(std::move(handler)) {
+    EnsureClass("TPumpForm");
+    thread_ = std::thread([this] {
+      window_ = MakeWindow("TPumpForm", &handler_);
+      threadId_ = GetCurrentThreadId();
+      ready_ = true;
+      MSG msg;
+      while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
+      DestroyWindow(window_);
+    });
+    while (!ready_) std::this_thread::yield();
+  }
+  ~WindowThread() {
+    PostMessageA(window_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  HWND Window() const { return window_; }
+  DWORD ThreadId() const { return threadId_; }
+
+ private:
+  Handler handler_;
+  std::thread thread_;
+  HWND window_ = nullptr;
+  DWORD threadId_ = 0;
+  std::atomic<bool> ready_{false};
+};
+
+TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
+  std::atomic<DWORD> handledOn{0};
+  std::atomic<BOOL> inSend{FALSE};
+  WindowThread owner([&](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (message != kPing) return 0;
+    handledOn = GetCurrentThreadId();
+    inSend = InSendMessage();
+    return static_cast<LRESULT>(wParam) + lParam;
+  });
+  EXPECT_EQ(SendMessageA(owner.Window(), kPing, 40, 2), 42);
+  EXPECT_EQ(handledOn.load(), owner.ThreadId());
+  EXPECT_TRUE(inSend.load());
+  EXPECT_FALSE(InSendMessage());
+}
+
+TEST(MessageTest, SenderServesMessagesSentToItWhileItWaits) {
+  // This thread sends to B; B's handler sends back to this thread's window
+  // before answering. Without serving incoming sends, both would block.
+  EnsureClass("TBackForm");
+  Handler back = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
+    return static_cast<LRESULT>(wParam) * 2;
+  };
+  HWND mine = MakeWindow("TBackForm", &back);
+  WindowThread b([&](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+    if (message != kPing) return 0;
+    return SendMessageA(mine, kPing, wParam, 0) + 1;
+  });
+  EXPECT_EQ(SendMessageA(b.Window(), kPing, 10, 0), 21);
+  EXPECT_EQ(SendMessageA(mine, kPing, 4, 0), 8);  // on the owner thread: a direct call
+  DestroyWindow(mine);
+}
+
+TEST(MessageTest, ReplyMessageReleasesTheSenderWhileTheHandlerGoesOn) {
+  HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> handlerDone{false};
+  std::atomic<BOOL> replyResult{FALSE};
+  std::atomic<BOOL> inSendAfterReply{TRUE};
+  WindowThread owner([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message != kPing) return 0;
+    replyResult = ReplyMessage(99);
+    inSendAfterReply = InSendMessage();
+    WaitForSingleObject(proceed, 5000);
+    handlerDone = true;
+    return 1;  // too late: the sender already has 99
+  });
+  EXPECT_EQ(SendMessageA(owner.Window(), kPing, 0, 0), 99);
+  EXPECT_FALSE(handlerDone.load());
+  SetEvent(proceed);
+  while (!handlerDone.load()) std::this_thread::sleep_for(milliseconds(1));
+  EXPECT_TRUE(replyResult.load());
+  EXPECT_FALSE(inSendAfterReply.load());
+  EXPECT_FALSE(ReplyMessage(0));  // not handling a sent message here
+  CloseHandle(proceed);
+}
+
+TEST(MessageTest, SenderIsReleasedWhenTheOwnerThreadEnds) {
+  EnsureClass("TGoneForm");
+  std::atomic<HWND> window{nullptr};
+  std::atomic<DWORD> ownerWait{0};
+  std::thread owner([&] {
+    Handler handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 5; };
+    window = MakeWindow("TGoneForm", &handler);
+    // Ends as soon as a message was sent to it, without handling it.
+    ownerWait = MsgWaitForMultipleObjects(0, nullptr, FALSE, 5000, QS_SENDMESSAGE);
+  });
+  while (window.load() == nullptr) std::this_thread::yield();
+  EXPECT_EQ(SendMessageA(window.load(), kPing, 0, 0), 0);
+  owner.join();
+  EXPECT_EQ(ownerWait.load(), WAIT_OBJECT_0);
+  EXPECT_FALSE(IsWindow(window.load()));
+}
+
+struct DestroyRace {
+  HWND window = nullptr;
+};
+
+// The receive-thread stand-in: sends to the waiting thread's window, then ends.
+void SendThenEnd(void* argument) {
+  auto* race = static_cast<DestroyRace*>(argument);
+  SendMessageA(race->window, kPing, 0, 0);
+}
+
+// Waits for a thread to end while serving what it sends, the way a port's
+// destructor waits for its receive thread.
+DWORD WaitServingMessages(HANDLE thread) {
+  for (;;) {
+    DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_ALLINPUT);
+    if (result != WAIT_OBJECT_0 + 1) return result;
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  }
+}
+
+TEST(MessageTest, WaitingForAThreadThatIsSendingToUsDoesNotDeadlock) {
+  EnsureClass("TWaitForm");
+  std::atomic<int> handled{0};
+  Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == kPing) ++handled;
+    return 0;
+  };
+  DestroyRace race{MakeWindow("TWaitForm", &handler)};
+  for (int i = 0; i < 300; ++i) {
+    HANDLE thread = BeginThread(SendThenEnd, &race);
+    ASSERT_EQ(WaitServingMessages(thread), WAIT_OBJECT_0) << "round " << i;
+    CloseHandle(thread);
+  }
+  EXPECT_EQ(handled.load(), 300);
+  DestroyWindow(race.window);
+}
+
+TEST(MessageTest, WaitingInsideTheHandlerOfTheSendersMessageAfterReplying) {
+  // The thread being waited for is blocked in the very send whose handler
+  // does the waiting: ReplyMessage lets it go on and end.
+  EnsureClass("TNestedForm");
+  HANDLE thread = nullptr;
+  std::atomic<DWORD> waitResult{WAIT_FAILED};
+  Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message != kPing) return 0;
+    if (InSendMessage()) ReplyMessage(0);
+    waitResult = WaitServingMessages(thread);
+    return 0;
+  };
+  DestroyRace race{MakeWindow("TNestedForm", &handler)};
+  for (int i = 0; i < 50; ++i) {
+    waitResult = WAIT_FAILED;
+    thread = BeginThread(SendThenEnd, &race);
+    MSG msg;
+    while (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 || waitResult == WAIT_FAILED) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_SENDMESSAGE);
+      PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    }
+    EXPECT_EQ(waitResult.load(), WAIT_OBJECT_0);
+    CloseHandle(thread);
+  }
+  DestroyWindow(race.window);
+}
+
+TEST(MessageTest, MsgWaitWakesForNewPostedMessagesOnly) {
+  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
+  PostMessageA(nullptr, kPing, 0, 0);
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 1000, QS_ALLINPUT), WAIT_OBJECT_0 + 1);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  // Still queued, but already seen: no wake-up for it.
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  CloseHandle(never);
+}
+
+}  // namespace
+}  // namespace veravo::win

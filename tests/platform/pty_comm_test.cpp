@@ -1,0 +1,238 @@
+// Comm handles over real pseudo-terminals through the termios driver.
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <veravo/platform/win/win.h>
+
+#include <chrono>
+#include <thread>
+
+#include "pty_pair.h"
+
+namespace veravo::win {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::PtyPair;
+
+HANDLE Open(const std::string& name) {
+  return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+class PtyCommTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = Open(pty_.SlavePath());
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE) << GetLastError();
+    io_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  void TearDown() override {
+    if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+    CloseHandle(io_.hEvent);
+  }
+  termios SlaveTermios() const {
+    termios tio{};
+    // The master reports the line settings of the pair.
+    tcgetattr(pty_.Master(), &tio);
+    return tio;
+  }
+
+  PtyPair pty_;
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+  OVERLAPPED io_{};
+  char buffer_[1024]{};
+};
+
+TEST_F(PtyCommTest, BytesTravelBothWays) {
+  DWORD n = 0;
+  std::string out = "\x01\x02\x80\xff hello\r\n";
+  ASSERT_TRUE(WriteFile(port_, out.data(), static_cast<DWORD>(out.size()), &n, nullptr));
+  EXPECT_EQ(n, out.size());
+  EXPECT_EQ(pty_.Receive(out.size()), out);
+  std::string in = std::string("\x00\x11\x13\x7f", 4) + "world";  // no byte is special in raw mode
+  pty_.Send(in);
+  COMMTIMEOUTS timeouts{1, 0, 0, 0, 0};
+  SetCommTimeouts(port_, &timeouts);
+  std::string got;
+  while (got.size() < in.size()) {
+    ASSERT_TRUE(ReadFile(port_, buffer_, sizeof buffer_, &n, nullptr));
+    got.append(buffer_, n);
+  }
+  EXPECT_EQ(got, in);
+}
+
+TEST_F(PtyCommTest, OverlappedReadEndsOnAOneMillisecondGapOrOnTheCount) {
+  COMMTIMEOUTS timeouts{1, 0, 0, 0, 0};
+  ASSERT_TRUE(SetCommTimeouts(port_, &timeouts));
+  DWORD n = 0;
+  // Ends on the gap: fewer bytes than asked for, as one piece.
+  ASSERT_FALSE(ReadFile(port_, buffer_, 256, &n, &io_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  EXPECT_EQ(WaitForSingleObject(io_.hEvent, 30), WAIT_TIMEOUT);  // nothing came: no completion
+  pty_.Send("burst of bytes");
+  ASSERT_EQ(WaitForSingleObject(io_.hEvent, 2000), WAIT_OBJECT_0);
+  ASSERT_TRUE(GetOverlappedResult(port_, &io_, &n, FALSE));
+  EXPECT_EQ(std::string(buffer_, n), "burst of bytes");
+  // Ends on the count, leaving the rest for the next read.
+  ASSERT_FALSE(ReadFile(port_, buffer_, 4, &n, &io_));
+  pty_.Send("0123456789");
+  ASSERT_TRUE(GetOverlappedResult(port_, &io_, &n, TRUE));
+  EXPECT_EQ(std::string(buffer_, n), "0123");
+  std::this_thread::sleep_for(milliseconds(20));
+  if (!ReadFile(port_, buffer_, 100, &n, &io_)) {
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    ASSERT_TRUE(GetOverlappedResult(port_, &io_, &n, TRUE));
+  }
+  EXPECT_EQ(std::string(buffer_, n), "456789");
+}
+
+TEST_F(PtyCommTest, ExclusiveOpenAndMissingDevices) {
+  HANDLE second = Open(pty_.SlavePath());
+  EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Open("/dev/veravo-no-such-tty"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Open("/dev/null"), INVALID_HANDLE_VALUE);  // not a tty
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Open("LPT1"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CreateFileA(nullptr, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  // Once closed, the device can be opened again.
+  ASSERT_TRUE(CloseHandle(port_));
+  port_ = Open(pty_.SlavePath());
+  EXPECT_NE(port_, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(PtyCommTest, ComNamesMapToDevices) {
+  CloseHandle(port_);
+  ASSERT_TRUE(MapComPort("COM42", pty_.SlavePath().c_str()));
+  port_ = Open("\\\\.\\com42");
+  ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(MapComPort("COM42", nullptr));
+  EXPECT_EQ(Open("COM42"), INVALID_HANDLE_VALUE);  // now /dev/ttyS41
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Open("COM0"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MapComPort("LPT1", "/dev/null"));
+}
+
+TEST_F(PtyCommTest, LineSettingsReachTermiosAsFarAsAPtyKeepsThem) {
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(port_, &dcb));
+  termios tio = SlaveTermios();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+  EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
+  EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+  EXPECT_NE(tio.c_cflag & (CLOCAL | CREAD), 0u);
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw
+
+  ASSERT_TRUE(BuildCommDCBA("19200,E,7,2", &dcb));
+  dcb.fOutxCtsFlow = 1;
+  dcb.fOutX = 1;
+  ASSERT_TRUE(SetCommState(port_, &dcb));  // a pty cannot do 7 bits with parity, yet this works
+  tio = SlaveTermios();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
+  EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
+  EXPECT_NE(tio.c_cflag & CRTSCTS, 0u);
+  EXPECT_NE(tio.c_iflag & IXON, 0u);
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));  // what the pty keeps
+  DCB back{};
+  GetCommState(port_, &back);
+  EXPECT_EQ(back.ByteSize, 7);
+  EXPECT_EQ(back.Parity, EVENPARITY);
+  EXPECT_EQ(back.StopBits, TWOSTOPBITS);
+
+  ASSERT_TRUE(BuildCommDCBA("9600,M,8,1", &dcb));
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutX = 0;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  tio = SlaveTermios();
+  EXPECT_NE(tio.c_cflag & CMSPAR, 0u);
+  EXPECT_NE(tio.c_cflag & PARODD, 0u);  // mark = sticky odd
+  EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
+  ASSERT_TRUE(BuildCommDCBA("9600,S,8,1", &dcb));
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  tio = SlaveTermios();
+  EXPECT_NE(tio.c_cflag & CMSPAR, 0u);
+  EXPECT_EQ(tio.c_cflag & PARODD, 0u);
+
+  dcb.BaudRate = 250000;  // no Bnnn constant: set through termios2
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  GetCommState(port_, &back);
+  EXPECT_EQ(back.BaudRate, 250000u);
+  dcb.BaudRate = 0;
+  EXPECT_FALSE(SetCommState(port_, &dcb));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(PtyCommTest, PeerGetsBackPressureInsteadOfLoss) {
+  SetupComm(port_, 512, 512);
+  // Far more than the input buffer: the driver stops reading when it is full
+  // and the rest waits in the pty.
+  std::string big(3000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
+  std::thread writer([&] { pty_.Send(big); });
+  DWORD errors = 0;
+  DWORD seen = 0;
+  COMSTAT stat{};
+  for (int i = 0; i < 500 && stat.cbInQue < 512; ++i) {
+    std::this_thread::sleep_for(milliseconds(10));
+    ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
+    seen |= errors;
+  }
+  std::this_thread::sleep_for(milliseconds(50));  // time to overfill, were it possible
+  ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
+  EXPECT_EQ(stat.cbInQue, 512u);
+  EXPECT_EQ(seen | errors, 0u);
+  COMMTIMEOUTS timeouts{20, 0, 0, 0, 0};
+  SetCommTimeouts(port_, &timeouts);
+  std::string got;
+  DWORD n = 0;
+  while (got.size() < big.size()) {
+    ASSERT_TRUE(ReadFile(port_, buffer_, 256, &n, nullptr));
+    got.append(buffer_, n);
+  }
+  writer.join();
+  EXPECT_EQ(got, big);
+  ClearCommError(port_, &errors, nullptr);
+  EXPECT_EQ(errors, 0u);
+}
+
+TEST_F(PtyCommTest, EventsFromTheLineAndTheFarEndGoingAway) {
+  SetCommMask(port_, EV_RXCHAR | EV_TXEMPTY);
+  DWORD events = 0;
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &io_));
+  pty_.Send("x");
+  DWORD n = 0;
+  ASSERT_TRUE(GetOverlappedResult(port_, &io_, &n, TRUE));
+  EXPECT_EQ(events, EV_RXCHAR);
+  ASSERT_TRUE(WriteFile(port_, "out", 3, &n, nullptr));
+  events = 0;
+  // EV_TXEMPTY may already be remembered, or come once the output drained.
+  if (!WaitCommEvent(port_, &events, &io_)) {
+    ASSERT_TRUE(GetOverlappedResult(port_, &io_, &n, TRUE));
+  }
+  EXPECT_NE(events & EV_TXEMPTY, 0u);
+  EXPECT_EQ(pty_.Receive(3), "out");
+  DWORD modem = 1;
+  EXPECT_TRUE(GetCommModemStatus(port_, &modem));  // a pty has no modem lines
+  EXPECT_EQ(modem, 0u);
+  EXPECT_TRUE(SetCommBreak(port_));
+  EXPECT_TRUE(ClearCommBreak(port_));
+
+  // Hanging up the far end unplugs the device.
+  SetCommMask(port_, EV_RXCHAR);
+  ClearCommError(port_, nullptr, nullptr);
+  ASSERT_FALSE(ReadFile(port_, buffer_, 10, &n, &io_));
+  pty_.CloseMaster();
+  EXPECT_FALSE(GetOverlappedResult(port_, &io_, &n, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &n, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
+  EXPECT_TRUE(CloseHandle(port_));
+  port_ = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+}  // namespace veravo::win
