@@ -1,0 +1,59 @@
+// Multi-drop printer. An addressed frame is: address (mark parity), three
+// header bytes B C D, the header check A^B^C, the data bytes, and the XOR of
+// the data bytes. Bytes that come without an address byte are printed as
+// they are (free text and control bytes).
+#include <veravo/sim/devices/addressed_frames.h>
+#include <veravo/sim/devices/checks.h>
+#include <veravo/sim/devices/families.h>
+
+namespace veravo::sim {
+
+namespace {
+
+class PrinterDevice : public SimDevice {
+ public:
+  PrinterDevice() : SimDevice("printer") {}
+
+ protected:
+  void OnBurst(const std::vector<RxRecord>& burst) override {
+    for (const AddressedFrame& f : frames_.Feed(burst)) Handle(f);
+  }
+
+ private:
+  void Handle(const AddressedFrame& f) {
+    if (f.address < 0) {
+      AddLog("printed", TextOf(f.body), f.body);
+      return;
+    }
+    SimSettings s = settings();
+    win::BYTE a = static_cast<win::BYTE>(f.address);
+    if (s.address >= 0 && f.address != s.address) {
+      AddLog("ignored", "address " + HexOf({a}), f.body);
+      return;
+    }
+    const std::vector<win::BYTE>& b = f.body;
+    if (b.size() < 5) {
+      AddLog("refused", "short frame", b);
+      return;
+    }
+    if (b[3] != (a ^ b[0] ^ b[1])) {
+      AddLog("refused", "header check", b);
+      return;
+    }
+    std::vector<win::BYTE> data(b.begin() + 4, b.end() - 1);
+    if (b.back() != XorOf(data)) {
+      AddLog("refused", "data check", b);
+      return;
+    }
+    AddLog("printed", TextOf(data), data);
+    if (s.ack) Reply({a, 0x06, static_cast<win::BYTE>(a ^ 0x06)});
+  }
+
+  AddressedFrames frames_;
+};
+
+}  // namespace
+
+std::unique_ptr<SimDevice> MakePrinterDevice() { return std::make_unique<PrinterDevice>(); }
+
+}  // namespace veravo::sim

@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+#include <veravo/sim/device_end.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <chrono>
+#include <thread>
+
+#include "sim/fake_sink.h"
+
+namespace veravo::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::DcbFor;
+using testing::HostRig;
+using Clock = std::chrono::steady_clock;
+
+std::vector<int> ParityBits(const std::vector<RxRecord>& records) {
+  std::vector<int> out;
+  for (const RxRecord& r : records) out.push_back(r.parityBit);
+  return out;
+}
+
+TEST(VirtualLineRegistryTest, NamesAreExclusiveCaseBlindAndEndWithTheLastHolder) {
+  auto line = VirtualLine::create("vline-reg");
+  ASSERT_TRUE(line);
+  EXPECT_FALSE(VirtualLine::create("VLINE-REG"));
+  EXPECT_EQ(VirtualLine::find("VLine-Reg"), line);
+
+  std::unique_ptr<win::CommDriver> first, second;
+  EXPECT_EQ(line->OpenHost(&first), 0u);
+  EXPECT_EQ(line->OpenHost(&second), win::ERROR_ACCESS_DENIED);
+  first.reset();
+  EXPECT_EQ(line->OpenHost(&second), 0u);
+  second.reset();
+
+  line.reset();
+  EXPECT_FALSE(VirtualLine::find("vline-reg"));
+  auto again = VirtualLine::create("vline-reg");
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(VirtualLine::remove("vline-reg"));
+  EXPECT_FALSE(VirtualLine::find("vline-reg"));
+  EXPECT_FALSE(VirtualLine::remove("vline-reg"));
+}
+
+// A parity switch made while bytes still wait in the driver applies to them:
+// each byte carries the format in force when it started to leave.
+TEST(VirtualLineTest, ParitySwitchAppliesToBytesStillWaitingInTheDriver) {
+  HostRig rig("vline-parity", "9600,M,8,1");
+  DeviceEnd& dev = rig.line->device();
+  dev.SetNineBit(true);
+
+  // Switched at once: only the first byte had started under mark parity.
+  ASSERT_EQ(rig.Write({0x0A, 0x1B, 0x2C, 0x3D}), 4u);
+  rig.Configure("9600,S,8,1");
+  ASSERT_TRUE(dev.WaitFor(4, 1s));
+  EXPECT_EQ(ParityBits(dev.Read()), (std::vector<int>{1, 0, 0, 0}));
+
+  // Switched after the address byte has left: the address keeps mark parity.
+  rig.Configure("9600,M,8,1");
+  ASSERT_EQ(rig.Write({0x0A}), 1u);
+  std::this_thread::sleep_for(3ms);
+  rig.Configure("9600,S,8,1");
+  ASSERT_EQ(rig.Write({0x1B, 0x2C}), 2u);
+  ASSERT_TRUE(dev.WaitFor(3, 1s));
+  std::vector<RxRecord> got = dev.Read();
+  EXPECT_EQ(ParityBits(got), (std::vector<int>{1, 0, 0}));
+  EXPECT_EQ(got[0].format.Text(), "9600,M,8,1");
+  EXPECT_EQ(got[2].format.Text(), "9600,S,8,1");
+
+  // The trace tells the same story.
+  std::vector<std::string> formats;
+  for (const TraceEntry& e : rig.line->trace()) {
+    if (e.kind == TraceKind::kByte) formats.push_back(e.format.Text());
+  }
+  ASSERT_EQ(formats.size(), 7u);
+  EXPECT_EQ(formats[0], "9600,M,8,1");
+  EXPECT_EQ(formats[1], "9600,S,8,1");
+  EXPECT_EQ(formats[4], "9600,M,8,1");
+  EXPECT_EQ(formats[6], "9600,S,8,1");
+}
+
+double TransferRatio(const char* settings, std::size_t count, bool towardsHost) {
+  HostRig rig(std::string("vline-speed-") + (towardsHost ? "rx" : "tx"), settings);
+  DeviceEnd& dev = rig.line->device();
+  dev.SetFollowHost(true);
+  std::vector<win::BYTE> data(count, 0x55);
+  auto start = Clock::now();
+  if (towardsHost) {
+    EXPECT_EQ(dev.Write(data), count);
+    EXPECT_TRUE(rig.sink.WaitBytes(count, 5s));
+  } else {
+    EXPECT_EQ(rig.Write(data), count);
+    EXPECT_TRUE(dev.WaitFor(count, 5s));
+  }
+  double took = std::chrono::duration<double>(Clock::now() - start).count();
+  double nominal = static_cast<double>(count) * LineFormat::Parse(settings)->FrameBits() /
+                   LineFormat::Parse(settings)->baud;
+  return took / nominal;
+}
+
+TEST(VirtualLineTest, BytesTakeTheirTimeOnTheWire) {
+  for (bool towardsHost : {false, true}) {
+    double slow = TransferRatio("9600,N,8,1", 100, towardsHost);
+    EXPECT_GT(slow, 0.8);
+    EXPECT_LT(slow, 2.0);
+    double fast = TransferRatio("115200,E,8,1", 500, towardsHost);
+    EXPECT_GT(fast, 0.8);
+    EXPECT_LT(fast, 2.0);
+  }
+}
+
+TEST(VirtualLineTest, WriteTakesOnlyWhatFitsTheOutputBuffer) {
+  HostRig rig("vline-overflow", "9600,N,8,1");
+  DeviceEnd& dev = rig.line->device();
+  std::vector<win::BYTE> data(600);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<win::BYTE>(i);
+  EXPECT_EQ(rig.Write(data), 512u);
+  EXPECT_GE(rig.driver->OutQueue(), 510u);
+  // One byte has started to leave, so exactly one more place is free.
+  std::vector<win::BYTE> rest(data.begin() + 512, data.end());
+  EXPECT_EQ(rig.Write(rest), 1u);
+
+  EXPECT_EQ(rig.driver->SetOutputBufferSize(0), win::ERROR_INVALID_PARAMETER);
+  rig.driver->PurgeOutput();
+  EXPECT_LE(rig.driver->OutQueue(), 1u);
+  ASSERT_TRUE(rig.Drain());
+  ASSERT_TRUE(dev.WaitQuiet(3ms, 1s));
+  EXPECT_LE(dev.Read().size(), 2u);  // only what had started before the purge
+
+  // A small buffer refilled whenever the driver reports space: nothing lost, order kept.
+  rig.Configure("115200,N,8,1");
+  dev.SetFormat(*LineFormat::Parse("115200,N,8,1"));
+  ASSERT_EQ(rig.driver->SetOutputBufferSize(16), 0u);
+  std::size_t sent = 0;
+  int spaceSeen = rig.sink.outputSpace();
+  while (sent < data.size()) {
+    std::size_t n = rig.Write(std::vector<win::BYTE>(data.begin() + static_cast<long>(sent), data.end()));
+    EXPECT_LE(n, 16u);
+    sent += n;
+    if (sent < data.size()) {
+      ASSERT_TRUE(rig.sink.WaitOutputSpace(++spaceSeen));
+    }
+    spaceSeen = rig.sink.outputSpace();
+  }
+  ASSERT_TRUE(dev.WaitFor(data.size(), 2s));
+  EXPECT_EQ(dev.ReadBytes(), data);
+}
+
+TEST(VirtualLineTest, FormatMismatchGivesParityAndFramingErrors) {
+  HostRig rig("vline-mismatch", "9600,S,8,1");
+  DeviceEnd& dev = rig.line->device();
+
+  // Towards the host: mark parity into a space-parity receiver.
+  dev.SetFormat(*LineFormat::Parse("9600,M,8,1"));
+  dev.Write(std::vector<win::BYTE>{0x41});
+  ASSERT_TRUE(rig.sink.WaitBytes(1));
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_ERR));
+  EXPECT_EQ(rig.sink.errors(), win::CE_RXPARITY);
+  EXPECT_EQ(rig.sink.bytes()[0], 0x41);
+
+  // The same byte with the device's parity following the host: clean.
+  rig.sink.Clear();
+  dev.SetFollowHost(true);
+  dev.Write(std::vector<win::BYTE>{0x42});
+  ASSERT_TRUE(rig.sink.WaitBytes(1));
+  std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(rig.sink.errors(), 0u);
+
+  // Another baud rate: framing error.
+  rig.sink.Clear();
+  dev.SetFollowHost(false);
+  dev.SetFormat(*LineFormat::Parse("19200,S,8,1"));
+  dev.Write(std::vector<win::BYTE>{0x43});
+  ASSERT_TRUE(rig.sink.WaitBytes(1));
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_ERR));
+  EXPECT_TRUE(rig.sink.errors() & win::CE_FRAME);
+
+  // Towards the device: a receiver with its own format sees the mismatch too.
+  dev.SetFormat(*LineFormat::Parse("9600,M,8,1"));
+  rig.Write({0x44});
+  ASSERT_TRUE(dev.WaitFor(1, 1s));
+  RxRecord r = dev.Read()[0];
+  EXPECT_EQ(r.value, 0x44);
+  EXPECT_EQ(r.errors, win::CE_RXPARITY);
+  EXPECT_EQ(r.format.Text(), "9600,S,8,1");
+}
+
+TEST(VirtualLineTest, HostReceivesThroughAFifoOfFourteen) {
+  HostRig rig("vline-fifo");
+  DeviceEnd& dev = rig.line->device();
+  std::vector<win::BYTE> burst(20, 0x61);
+  dev.Write(burst);
+  ASSERT_TRUE(rig.sink.WaitBytes(20));
+  std::vector<std::size_t> sizes;
+  for (const auto& chunk : rig.sink.chunks()) sizes.push_back(chunk.bytes.size());
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{14, 6}));
+
+  rig.sink.Clear();
+  rig.line->SetHostFifoTrigger(1);
+  dev.Write(std::vector<win::BYTE>(5, 0x62));
+  ASSERT_TRUE(rig.sink.WaitBytes(5));
+  EXPECT_EQ(rig.sink.chunks().size(), 5u);
+}
+
+TEST(VirtualLineTest, UnplugFailsTheOpenHandleAndLaterOpensUntilReplugged) {
+  HostRig rig("vline-unplug");
+  rig.Write({1, 2, 3});
+  rig.line->unplug();
+  EXPECT_TRUE(rig.sink.WaitUnplugged());
+  std::size_t accepted = 99;
+  win::BYTE b = 0;
+  EXPECT_EQ(rig.driver->Write(&b, 1, &accepted), win::ERROR_BAD_COMMAND);
+  EXPECT_EQ(accepted, 0u);
+  win::DWORD status = 0;
+  EXPECT_NE(rig.driver->ModemStatus(&status), 0u);
+  EXPECT_EQ(rig.line->device().Write(std::vector<win::BYTE>{1}), 0u);
+
+  std::unique_ptr<win::CommDriver> other;
+  EXPECT_EQ(rig.line->OpenHost(&other), win::ERROR_FILE_NOT_FOUND);
+  rig.line->replug();
+  ASSERT_EQ(rig.line->OpenHost(&other), 0u);
+  // The old handle stays dead after the replug.
+  EXPECT_EQ(rig.driver->Write(&b, 1, &accepted), win::ERROR_BAD_COMMAND);
+  testing::FakeSink sink;
+  other->Attach(&sink);
+  rig.line->device().Write(std::vector<win::BYTE>{7});
+  EXPECT_TRUE(sink.WaitBytes(1));
+  other.reset();
+}
+
+TEST(VirtualLineTest, BreaksReachTheOtherEnd) {
+  HostRig rig("vline-break");
+  DeviceEnd& dev = rig.line->device();
+  auto start = Clock::now();
+  dev.SendBreak(30);
+  dev.Write(std::vector<win::BYTE>{0x5A});
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_BREAK));
+  EXPECT_TRUE(rig.sink.errors() & win::CE_BREAK);
+  ASSERT_TRUE(rig.sink.WaitBytes(1));
+  EXPECT_GE(Clock::now() - start, 30ms);  // the byte waited for the end of the break
+
+  ASSERT_EQ(rig.driver->SetBreak(true), 0u);
+  rig.Write({0x11});
+  std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(dev.Peek().size(), 0u);  // held back while the line is in break
+  ASSERT_EQ(rig.driver->SetBreak(false), 0u);
+  ASSERT_TRUE(dev.WaitFor(2, 1s));
+  std::vector<RxRecord> got = dev.Read();
+  EXPECT_EQ(got[0].errors, win::CE_BREAK);
+  EXPECT_EQ(got[1].value, 0x11);
+}
+
+TEST(VirtualLineTest, ModemAndControlLines) {
+  HostRig rig("vline-modem");
+  DeviceEnd& dev = rig.line->device();
+  EXPECT_TRUE(dev.Dtr());
+  EXPECT_TRUE(dev.Rts());
+  win::DCB dcb = DcbFor("9600,N,8,1");
+  dcb.fDtrControl = win::DTR_CONTROL_DISABLE;
+  rig.driver->Configure(dcb);
+  EXPECT_FALSE(dev.Dtr());
+  EXPECT_TRUE(dev.Rts());
+
+  dev.SetCts(true);
+  dev.SetRlsd(true);
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_CTS));
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_RLSD));
+  win::DWORD status = 0;
+  ASSERT_EQ(rig.driver->ModemStatus(&status), 0u);
+  EXPECT_EQ(status, win::MS_CTS_ON | win::MS_RLSD_ON);
+  dev.SetRing(true);
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_RING));
+  dev.SetRing(false);
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_RINGTE));
+  EXPECT_FALSE(rig.sink.WaitEvent(win::EV_DSR, 20ms));
+
+  dev.InjectLineError(win::CE_OVERRUN);
+  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_ERR));
+  EXPECT_EQ(rig.sink.errors(), win::CE_OVERRUN);
+
+  rig.driver.reset();
+  EXPECT_FALSE(dev.Dtr());
+}
+
+TEST(VirtualLineTest, TraceKeepsWireOrderAcrossBothDirections) {
+  auto line = VirtualLine::create("vline-trace");
+  line->device().SetFollowHost(true);
+  line->device().SetBurstHandler([&](const std::vector<RxRecord>& burst) {
+    std::vector<win::BYTE> reply;
+    for (const RxRecord& r : burst) reply.push_back(static_cast<win::BYTE>(r.value + 1));
+    line->device().Write(reply);
+  });
+  {
+    testing::FakeSink sink;
+    std::unique_ptr<win::CommDriver> driver;
+    ASSERT_EQ(line->OpenHost(&driver), 0u);
+    driver->Attach(&sink);
+    driver->Configure(DcbFor("9600,E,7,1"));
+    std::size_t accepted = 0;
+    win::BYTE out[] = {0x10, 0x20};
+    driver->Write(out, 2, &accepted);
+    ASSERT_TRUE(sink.WaitBytes(2));
+    EXPECT_EQ(sink.bytes(), (std::vector<win::BYTE>{0x11, 0x21}));
+    driver.reset();
+  }
+  line->device().SetBurstHandler(nullptr);
+  std::vector<std::string> lines;
+  for (const TraceEntry& e : line->trace()) lines.push_back(FormatTraceEntry(e).substr(11));
+  EXPECT_EQ(lines, (std::vector<std::string>{"tx open", "tx 10 9600,E,7,1 p1", "tx 20 9600,E,7,1 p1",
+                                             "rx 11 9600,E,7,1 p0", "rx 21 9600,E,7,1 p0", "tx close"}));
+}
+
+TEST(VirtualLineTest, BurstsEndAtQuietGaps) {
+  HostRig rig("vline-bursts", "115200,N,8,1");
+  std::mutex mu;
+  std::vector<std::size_t> sizes;
+  rig.line->device().SetBurstHandler([&](const std::vector<RxRecord>& burst) {
+    std::lock_guard lock(mu);
+    sizes.push_back(burst.size());
+  });
+  rig.Write({1, 2, 3});
+  rig.Write({4, 5});  // right behind: same burst
+  std::this_thread::sleep_for(10ms);
+  rig.Write({6});
+  ASSERT_TRUE(rig.line->device().WaitQuiet(5ms, 1s));
+  std::this_thread::sleep_for(5ms);
+  rig.line->device().SetBurstHandler(nullptr);
+  std::lock_guard lock(mu);
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{5, 1}));
+}
+
+}  // namespace
+}  // namespace veravo::sim

@@ -1,0 +1,115 @@
+// The virtual line as the serial engine sees it: through the Win32 calls.
+#include <gtest/gtest.h>
+#include <veravo/platform/win/win.h>
+#include <veravo/sim/devices/sim_device.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <string>
+#include <thread>
+
+namespace veravo::sim {
+namespace {
+
+using namespace veravo::win;
+using namespace std::chrono_literals;
+
+HANDLE OpenPort(const char* name) {
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+bool SetSettings(HANDLE h, const char* settings) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  return GetCommState(h, &dcb) && BuildCommDCBA(settings, &dcb) && SetCommState(h, &dcb);
+}
+
+// One read as the engine makes it: it ends on a 1 ms gap after the first
+// bytes (or after a second without any).
+std::string ReadOnce(HANDLE h, DWORD count) {
+  COMMTIMEOUTS t{1, 0, 1000, 0, 0};
+  SetCommTimeouts(h, &t);
+  std::string buffer(count, '\0');
+  DWORD got = 0;
+  if (!ReadFile(h, buffer.data(), count, &got, nullptr)) return "<read failed>";
+  buffer.resize(got);
+  return buffer;
+}
+
+bool WriteAll(HANDLE h, const std::string& bytes) {
+  DWORD written = 0;
+  return WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
+  HANDLE h = OpenPort("sim:echo?delay=1&w1");
+  EXPECT_EQ(h, INVALID_HANDLE_VALUE);  // a setting the device cannot read
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  h = OpenPort("sim:echo");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenPort("SIM:ECHO"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  ASSERT_TRUE(SetSettings(h, "9600,N,8,1"));
+  std::size_t logged = VirtualLine::find("sim:echo")->simDevice()->LogOf("received").size();
+  ASSERT_TRUE(WriteAll(h, "abc"));
+  EXPECT_EQ(ReadOnce(h, 3), "abc");  // the burst arrives in one piece
+  CloseHandle(h);
+
+  // Re-opened, the same line and device: the log goes on.
+  h = OpenPort("sim:echo");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteAll(h, "d"));
+  EXPECT_EQ(ReadOnce(h, 1), "d");
+  EXPECT_EQ(VirtualLine::find("sim:echo")->simDevice()->LogOf("received").size(), logged + 2);
+  CloseHandle(h);
+}
+
+TEST(WinApiLineTest, UnpluggedLineFailsTheHandleAndNewOpens) {
+  HANDLE h = OpenPort("sim:silent");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  auto line = VirtualLine::find("sim:silent");
+  ASSERT_TRUE(line);
+  line->unplug();
+  std::this_thread::sleep_for(10ms);
+  DWORD written = 0;
+  EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
+  EXPECT_EQ(OpenPort("sim:silent"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  CloseHandle(h);
+  line->replug();
+  h = OpenPort("sim:silent");
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+}
+
+TEST(WinApiLineTest, MultiDropFrameThroughSetCommStateAndParityErrorsInClearCommError) {
+  HANDLE h = OpenPort("sim:printer");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(SetSettings(h, "9600,M,8,1"));
+  ASSERT_TRUE(WriteAll(h, "\x0a"));
+  std::this_thread::sleep_for(5ms);
+  ASSERT_TRUE(SetSettings(h, "9600,S,8,1"));
+  ASSERT_TRUE(WriteAll(h, std::string("\x1b\x2c\x7f\x3d"
+                                      "AB\x03",
+                                      7)));
+  SimDevice* printer = VirtualLine::find("sim:printer")->simDevice();
+  ASSERT_TRUE(printer->WaitForLog(1, 1s, "printed"));
+  EXPECT_EQ(printer->LogOf("printed")[0].text, "AB");
+
+  // A byte sent with mark parity to a port at space parity.
+  VirtualLine::find("sim:printer")
+      ->device()
+      .Write(std::string("\x41"), {.delayMs = 0, .format = LineFormat::Parse("9600,M,8,1")});
+  EXPECT_EQ(ReadOnce(h, 1).size(), 1u);
+  DWORD errors = 0;
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(h, &errors, &stat));
+  EXPECT_TRUE(errors & CE_RXPARITY);
+  CloseHandle(h);
+}
+
+}  // namespace
+}  // namespace veravo::sim
