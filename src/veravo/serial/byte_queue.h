@@ -1,0 +1,42 @@
+// A bounded first-in-first-out byte queue shared between a caller's thread
+// and a port thread. Each operation takes the queue's own lock for its
+// duration only and never calls out while holding it.
+#pragma once
+
+#include <veravo/platform/win/win_types.h>
+
+#include <deque>
+
+namespace veravo {
+
+class ByteQueue {
+ public:
+  // A capacity below 0 is taken as 0.
+  explicit ByteQueue(int capacity);
+  ~ByteQueue();
+  ByteQueue(const ByteQueue&) = delete;
+  ByteQueue& operator=(const ByteQueue&) = delete;
+
+  // Appends min(n, FreeSpace()) bytes of `bytes`; returns how many. A null
+  // pointer or n <= 0 appends nothing.
+  int Put(const char* bytes, int n);
+  // Removes up to `max` bytes from the front into `buffer`; returns how many.
+  int Get(char* buffer, int max);
+  // Appends c and returns it as 0..255, or returns -1 when the queue is full.
+  int PutByte(char c);
+  // Removes the oldest byte and returns it as 0..255, or -1 when empty.
+  int GetByte();
+  // Copies up to n bytes from the front without removing them.
+  int Peek(char* buffer, int n);
+  void Clear();
+  int FreeSpace();
+  int Used();
+
+  const int Capacity;
+
+ private:
+  std::deque<char> bytes_;
+  win::CRITICAL_SECTION lock_;
+};
+
+}  // namespace veravo

@@ -1,0 +1,148 @@
+// The port's threads against a virtual line: parity switching on the wire,
+// line errors and modem lines reaching the hooks, failed device writes,
+// breaks and unplugging.
+#include <gtest/gtest.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <string>
+#include <thread>
+
+#include "serial/serial_test_support.h"
+
+namespace veravo {
+namespace {
+
+using namespace std::chrono_literals;
+using test::RecordingPort;
+using test::WaitUntil;
+
+std::shared_ptr<sim::VirtualLine> NewLine() {
+  auto line = sim::VirtualLine::create(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  line->device().SetNineBit(true);  // records the parity bit of every byte
+  return line;
+}
+
+std::string Parities(sim::VirtualLine& line) {
+  std::string letters;
+  for (const sim::RxRecord& r : line.device().Read()) letters += r.format.parity;
+  return letters;
+}
+
+TEST(LineTraffic, ReconfigureChangesTheParityOfBytesNotYetSent) {
+  auto line = NewLine();
+  SerialPort port(line->name().c_str(), "9600,M,8,1");
+  ASSERT_EQ(port.Write("\x01", 1, 1000, nullptr), 0);
+  ASSERT_TRUE(line->device().WaitFor(1, 2s));  // the address byte has left
+  port.Reconfigure("9600,S,8,1");
+  ASSERT_EQ(port.Write("ABC", 3, 1000, nullptr), 0);
+  ASSERT_TRUE(line->device().WaitFor(4, 2s));
+  EXPECT_EQ(Parities(*line), "MSSS");
+
+  // Switched while 20 bytes wait: those not yet on the wire leave as space.
+  port.Reconfigure("1200,M,8,1");
+  ASSERT_EQ(port.Write("01234567890123456789", 20, 1000, nullptr), 0);
+  std::this_thread::sleep_for(30ms);
+  port.Reconfigure("1200,S,8,1");
+  ASSERT_TRUE(line->device().WaitFor(20, 5s));
+  const std::string letters = Parities(*line);
+  EXPECT_EQ(letters.front(), 'M');
+  EXPECT_EQ(letters.find_last_of('M') + 1, letters.find_first_of('S')) << letters;
+}
+
+TEST(LineTraffic, LineErrorsReachTheHooksAndTransfersGoOn) {
+  auto line = NewLine();
+  RecordingPort port(line->name().c_str(), "9600,E,8,1");
+  line->device().SetNineBit(false);
+  line->device().SetFormat(line->core().HostFormat());
+  sim::LineFormat odd = line->core().HostFormat();
+  odd.parity = 'O';
+  line->device().Write("x", sim::DeviceWriteOptions{0, odd});  // a wrong parity bit
+  ASSERT_TRUE(WaitUntil([&] { return port.parityErrors > 0; }));
+  line->device().InjectLineError(win::CE_FRAME);
+  ASSERT_TRUE(WaitUntil([&] { return port.framingErrors > 0; }));
+  line->device().SendBreak(20);
+  ASSERT_TRUE(WaitUntil([&] { return port.breaks > 0; }));
+  port.DiscardReceived();
+  line->device().Write("OK");
+  ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() >= 2; }));
+  char buf[8];
+  EXPECT_EQ(port.Read(buf, 2, 0), 0);
+  EXPECT_STREQ(buf, "OK");
+  EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
+  EXPECT_TRUE(line->device().WaitFor(2, 2s));
+  ASSERT_EQ(port.StatusLine(buf, 10, sizeof buf), 0);  // cut to the buffer
+  char status[SerialPortBase::StatusLineSize];
+  ASSERT_EQ(port.StatusLine(status, 10), 0);
+  EXPECT_STREQ(status, "CE_-> BREAK: 1  FRAME: 1  OVERRUN: 0  RXOVER: 0  RXPARITY: 1  TXFULL: 0");
+}
+
+TEST(LineTraffic, AFailedDeviceWriteBlocksThePortUntilReconfigure) {
+  auto line = NewLine();
+  SerialPort port(line->name().c_str(), "9600,N,8,1");
+  // The driver takes 512 bytes (half a second of line time); the next batch
+  // waits for room and is aborted by the line error.
+  const std::string data(512, 'd');
+  ASSERT_EQ(port.Write(data.data(), 512, 1000, nullptr), 0);
+  ASSERT_TRUE(WaitUntil([&] { return port.TransmitUsed() == 0; }));
+  ASSERT_EQ(port.Write(data.data(), 400, 1000, nullptr), 0);
+  std::this_thread::sleep_for(50ms);
+  line->device().InjectLineError(win::CE_FRAME);
+  ASSERT_TRUE(WaitUntil([&] { return port.Status != 0; }));
+  EXPECT_EQ(port.Status, result::OperationAborted);
+  EXPECT_EQ(port.Write("z", 1, 0, nullptr), result::OperationAborted);
+  // Once the receive thread has collected the line error, the device takes writes again.
+  ASSERT_TRUE(WaitUntil([&] { return (port.LineErrors & win::CE_FRAME) != 0; }));
+  port.Reconfigure("9600,N,8,1");
+  ASSERT_EQ(port.Status, 0);
+  EXPECT_EQ(port.Write("after", 5, 1000, nullptr), 0);
+  std::string seen;
+  EXPECT_TRUE(WaitUntil([&] {
+    for (win::BYTE b : line->device().ReadBytes()) seen += static_cast<char>(b);
+    return seen.find("after") != std::string::npos;
+  }));
+}
+
+TEST(LineTraffic, UnpluggingMidTransferFailsThePortAndCloseIsPrompt) {
+  auto line = NewLine();
+  auto port = std::make_unique<SerialPort>(line->name().c_str(), "2400,N,8,1");
+  const std::string data(1000, 'u');
+  port->Write(data.data(), 1000, 3000, nullptr);
+  line->unplug();
+  ASSERT_TRUE(WaitUntil([&] { return port->Status < 0; }));
+  const auto t0 = std::chrono::steady_clock::now();
+  test::RunWithDeadline("close after unplug", 10s, [&] { port.reset(); });
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
+}
+
+TEST(LineTraffic, ModemLinesAndBreaks) {
+  auto line = NewLine();
+  RecordingPort port(line->name().c_str(), "9600,N,8,1");
+  ASSERT_TRUE(WaitUntil([&] { return port.ctsReports >= 1 && port.ringEnds == 1; }));  // initial report
+  std::this_thread::sleep_for(20ms);
+  const bool initially = port.lastCts;
+  const int reports = port.ctsReports;
+  line->device().SetCts(!initially);
+  ASSERT_TRUE(WaitUntil([&] { return port.ctsReports > reports; }));
+  EXPECT_EQ(port.lastCts, !initially);
+  line->device().SetRing(true);
+  ASSERT_TRUE(WaitUntil([&] { return (port.ModemStatus & win::MS_RING_ON) != 0; }));
+  line->device().SetRing(false);
+  ASSERT_TRUE(WaitUntil([&] { return port.ringEnds == 2; }));  // only the end of the ring
+
+  EXPECT_EQ(port.SendBreak(5000), 0);
+  EXPECT_EQ(port.BreakMs, 1000);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        for (const sim::TraceEntry& e : line->trace())
+          if (e.kind == sim::TraceKind::kBreak) return true;
+        return false;
+      },
+      3s));
+  EXPECT_EQ(port.SendBreak(-20), 0);
+  EXPECT_EQ(port.BreakMs, 0);
+  EXPECT_EQ(port.Write("go", 2, 1000, nullptr), 0);  // a negative break does not stall sending
+  EXPECT_TRUE(line->device().WaitFor(2, 3s));
+}
+
+}  // namespace
+}  // namespace veravo

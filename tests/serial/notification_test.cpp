@@ -1,0 +1,165 @@
+// Arriving bytes announced to host windows, and destroying a port from the
+// thread that owns a notified window without deadlock.
+#include <gtest/gtest.h>
+#include <veravo/platform/win/win.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "serial/serial_test_support.h"
+
+namespace veravo {
+namespace {
+
+using namespace std::chrono_literals;
+using test::WaitUntil;
+using Handler = std::function<void(win::HWND, win::UINT, win::WPARAM)>;
+
+win::LRESULT Proc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
+  if (auto* handler = reinterpret_cast<Handler*>(win::GetWindowLongPtrA(window, win::GWLP_USERDATA))) {
+    // Both parameters carry the port number: pass one, check they agree.
+    (*handler)(window, message, wParam == static_cast<win::WPARAM>(lParam) ? wParam : 999);
+  }
+  return win::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A window of `className` owned by the calling thread; `handler` sees its messages.
+win::HWND MakeWindow(const char* className, Handler* handler) {
+  win::WNDCLASSA wc{};
+  wc.lpfnWndProc = &Proc;
+  wc.lpszClassName = className;
+  win::RegisterClassA(&wc);  // may be registered already
+  win::HWND window =
+      win::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  win::SetWindowLongPtrA(window, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(handler));
+  return window;
+}
+
+// Opens `portName` on a line of that name while a host thread owns windows
+// of `classes`; delivers one burst and returns the port numbers each class
+// was sent.
+std::map<std::string, std::vector<win::WPARAM>> OneBurst(const char* portName,
+                                                         std::vector<const char*> classes) {
+  std::mutex m;
+  std::map<std::string, std::vector<win::WPARAM>> seen;
+  std::vector<Handler> handlers;
+  for (const char* c : classes)
+    handlers.push_back([&, c](win::HWND, win::UINT msg, win::WPARAM number) {
+      std::lock_guard<std::mutex> lock(m);
+      if (msg == SerialPort::DataArrivedMessage) seen[c].push_back(number);
+    });
+  std::atomic<win::HWND> first{nullptr};
+  std::thread host([&] {
+    for (std::size_t i = 0; i < classes.size(); ++i) MakeWindow(classes[i], &handlers[i]);
+    first = win::FindWindowA(classes[0], nullptr);
+    win::MSG msg;
+    while (win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
+    for (const char* c : classes) win::DestroyWindow(win::FindWindowA(c, nullptr));
+  });
+  WaitUntil([&] { return first.load() != nullptr; });
+  {
+    auto line = sim::VirtualLine::create(portName);
+    line->device().SetFollowHost(true);
+    SerialPort port(portName, "115200,N,8,1");
+    WaitUntil([&] { return port.ReadPending.load(); });
+    line->device().Write("burst");
+    EXPECT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 5; }));
+    std::this_thread::sleep_for(20ms);
+  }
+  win::PostMessageA(first, win::WM_QUIT, 0, 0);
+  host.join();
+  return seen;
+}
+
+// One message per completed device read (a burst usually arrives in one;
+// a loaded machine may split it), the same to every listed class.
+TEST(HostNotification, ListedWindowsGetTheMessageWithThePortNumberWhereDue) {
+  auto seen = OneBurst("COM3", {"TDXGetMain", "TTextForm", "TPrintForm", "TSBQTestForm", "TNotListedForm"});
+  using V = std::vector<win::WPARAM>;
+  const std::size_t reads = seen["TDXGetMain"].size();
+  ASSERT_GE(reads, 1u);
+  EXPECT_LT(reads, 5u);  // never one per byte
+  EXPECT_EQ(seen["TDXGetMain"], V(reads, 3));
+  EXPECT_EQ(seen["TSBQTestForm"], V(reads, 3));
+  EXPECT_EQ(seen["TTextForm"], V(reads, 0));
+  EXPECT_EQ(seen["TPrintForm"], V(reads, 0));
+  EXPECT_EQ(seen["TNotListedForm"], V{});
+  for (const char* name : {"COM10", "com3", "COM3x"}) {
+    const V got = OneBurst(name, {"TDXSendMain"})["TDXSendMain"];
+    EXPECT_FALSE(got.empty());
+    EXPECT_EQ(got, V(got.size(), 0)) << name;
+  }
+}
+
+// Marks, from the receive thread, that bytes arrived and a notification follows.
+class SignallingPort : public SerialPort {
+ public:
+  explicit SignallingPort(const char* name) : SerialPort(name, "115200,N,8,1", DeferThreads{}) {
+    StartThreads();
+  }
+  ~SignallingPort() override { StopThreads(); }
+  void OnReceived(int) override { arrived = true; }
+  std::atomic<bool> arrived{false};
+};
+
+constexpr int kRounds = 300;
+
+TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits) {
+  auto line = sim::VirtualLine::create("vl-owner");
+  line->device().SetFollowHost(true);
+  int handled = 0;
+  test::RunWithDeadline("owner destroys port", 120s, [&] {
+    std::thread owner([&] {
+      Handler count = [&](win::HWND, win::UINT msg, win::WPARAM) {
+        handled += msg == SerialPort::DataArrivedMessage;
+      };
+      win::HWND window = MakeWindow("TDXGetMain", &count);
+      for (int round = 0; round < kRounds; ++round) {
+        auto port = std::make_unique<SignallingPort>("vl-owner");
+        ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));
+        line->device().Write("ab");
+        ASSERT_TRUE(WaitUntil([&] { return port->arrived.load(); }));
+        if (round % 2 == 0) std::this_thread::sleep_for(1ms);  // the send is waiting on this thread
+        port.reset();
+      }
+      win::DestroyWindow(window);
+    });
+    owner.join();
+  });
+  EXPECT_GE(handled, kRounds);  // at least one notification per round, each handled
+}
+
+TEST(HostNotification, PortCanBeDestroyedInsideTheNotificationHandler) {
+  auto line = sim::VirtualLine::create("vl-handler");
+  line->device().SetFollowHost(true);
+  int destroyed = 0;
+  test::RunWithDeadline("handler destroys port", 120s, [&] {
+    std::thread owner([&] {
+      SerialPort* port = nullptr;
+      Handler destroy = [&](win::HWND w, win::UINT msg, win::WPARAM) {
+        if (msg != SerialPort::DataArrivedMessage || port == nullptr) return;
+        delete port;
+        port = nullptr;
+        ++destroyed;
+        win::PostMessageA(w, win::WM_USER, 0, 0);  // ends the loop below
+      };
+      win::HWND window = MakeWindow("TDXGetMain", &destroy);
+      for (int round = 0; round < kRounds; ++round) {
+        port = new SerialPort("vl-handler", "115200,N,8,1");
+        ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));
+        line->device().Write("cd");
+        win::MSG msg;
+        while (port != nullptr && win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
+      }
+      win::DestroyWindow(window);
+    });
+    owner.join();
+  });
+  EXPECT_EQ(destroyed, kRounds);
+}
+
+}  // namespace
+}  // namespace veravo

@@ -1,0 +1,112 @@
+// Opening, re-setting and moving bytes through a port on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "serial/serial_test_support.h"
+
+namespace veravo {
+namespace {
+
+using test::Pty;
+using test::WaitUntil;
+
+TEST(PortOpen, MissingBusyAndRefusedDevices) {
+  SerialPort missing("/dev/veravo-no-such-tty", "9600,N,8,1");
+  EXPECT_EQ(missing.Status, result::PortNotFound);
+  EXPECT_EQ(missing.ReceiveThread, nullptr);
+  EXPECT_EQ(SerialPort(nullptr, nullptr).Status, result::PortNotFound);
+  EXPECT_EQ(missing.Reconfigure("9600,N,8,1"), 0);
+  EXPECT_EQ(missing.Status, result::SetParametersFailed);  // no device to write to
+
+  Pty pty;
+  // Five data bits with two stop bits: a state the device refuses.
+  SerialPort refused(pty.SlavePath().c_str(), "9600,N,5,2");
+  EXPECT_EQ(refused.Status, result::PlatformError);
+  EXPECT_EQ(refused.m_dwWindowsError, win::ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(refused.Device, win::INVALID_HANDLE_VALUE);  // closed again: the next open works
+  SerialPort port(pty.SlavePath().c_str(), nullptr);
+  ASSERT_EQ(port.Status, 0);
+  EXPECT_EQ(SerialPort(pty.SlavePath().c_str(), nullptr).Status, result::PortInUse);
+
+  port.Reconfigure("9600,N,5,2");
+  EXPECT_EQ(port.Status, result::PlatformError);
+  char buf[8];
+  EXPECT_EQ(port.Write("x", 1, 0, nullptr), result::PlatformError);
+  EXPECT_EQ(port.Read(buf, 4, 0), result::PlatformError);
+  EXPECT_EQ(port.DiscardTransmit(), result::PlatformError);
+  port.Reconfigure("9600,N,8,1");
+  EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
+  EXPECT_EQ(pty.ReadFor(2, 2000), "ok");
+}
+
+TEST(PortTransfer, WriteQueuesDataTerminatorAndWhatFits) {
+  Pty pty;
+  SerialPort port(pty.SlavePath().c_str(), "115200,N,8,1");
+  ASSERT_EQ(port.Status, 0);
+  EXPECT_EQ(port.Write("AB", 0, 1000, "\r"), 0);
+  EXPECT_EQ(port.ByteCount, 3u);
+  EXPECT_EQ(port.Write("xyz-ignored", 3, 1000, nullptr), 0);
+  EXPECT_EQ(port.Write(nullptr, 4, 1000, nullptr), result::Timeout);
+  EXPECT_EQ(port.ByteCount, 0u);
+  EXPECT_EQ(pty.ReadFor(6, 2000), "AB\rxyz");
+  const std::string data(600, 'w');
+  EXPECT_EQ(port.Write(data.data(), 600, 0, nullptr), result::Timeout);
+  EXPECT_EQ(port.ByteCount, 512u);
+  EXPECT_EQ(pty.ReadFor(600, 500).size(), 512u);
+}
+
+TEST(PortTransfer, ReadTakesOnlyWhatHasArrived) {
+  Pty pty;
+  SerialPort port(pty.SlavePath().c_str(), "115200,N,8,1");
+  ASSERT_EQ(port.Status, 0);
+  char buf[32] = "#";
+  EXPECT_EQ(port.Read(buf, 10, -1), result::Timeout);  // nothing there: returns at once
+  EXPECT_EQ(port.ByteCount, 0u);
+  EXPECT_EQ(buf[0], '\0');
+  pty.WriteAll("0123456789", 10);
+  ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 10; }));
+  EXPECT_EQ(port.PeekReceived(buf, 4), 0);
+  EXPECT_EQ(port.Read(buf + 4, 4, 0), 0);
+  EXPECT_EQ(port.TakeReceivedByte(), '4');
+  EXPECT_EQ(port.Read(buf + 8, 10, 0), result::Timeout);
+  EXPECT_EQ(port.ByteCount, 5u);
+  EXPECT_EQ(std::string(buf), "0123012356789");
+  EXPECT_EQ(port.TakeReceivedByte(), result::Timeout);
+  EXPECT_EQ(port.Read(nullptr, 5, 0), result::Timeout);
+  EXPECT_EQ(port.Read(buf, -3, 0), 0);
+
+  pty.WriteAll("abcdef", 6);
+  ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 6; }));
+  EXPECT_EQ(port.DiscardReceived(), 0);
+  pty.WriteAll("gh", 2);  // reading goes on after a discard
+  ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 2; }));
+}
+
+// Beyond the 512 bytes of the receive queue the port stops reading; the
+// bytes wait in the driver and the terminal, none lost.
+TEST(PortTransfer, SlowTakerLosesNothingFromAStreamOf8KiB) {
+  Pty pty;
+  test::RecordingPort port(pty.SlavePath().c_str(), "115200,N,8,1");
+  ASSERT_EQ(port.Status, 0);
+  std::string sent(8192, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 7 + i / 256);
+  std::thread peer([&] { pty.WriteAll(sent.data(), sent.size()); });
+  std::string got;
+  char buf[101];
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+       got.size() < sent.size() && std::chrono::steady_clock::now() < end;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    port.Read(buf, 100, 0);
+    got.append(buf, port.ByteCount);
+  }
+  peer.join();
+  EXPECT_EQ(port.LineErrors, 0u);
+  ASSERT_EQ(got.size(), sent.size());
+  EXPECT_TRUE(got == sent);
+}
+
+}  // namespace
+}  // namespace veravo

@@ -1,0 +1,95 @@
+// Result-code texts, status lines and character texts.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstring>
+#include <string>
+
+#include "serial/serial_test_support.h"
+
+namespace veravo {
+namespace {
+
+const std::string kStop = "\xA1\xA3";
+
+std::string Text(SerialPort& port, int code) {
+  char out[SerialPortBase::ErrorTextSize];
+  port.ErrorText(code, out);
+  return out;
+}
+
+// The GBK bytes of a UTF-8 text, converted independently of the engine.
+std::string Gbk(std::string utf8) {
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  char out[256];
+  char *in = utf8.data(), *o = out;
+  std::size_t inLeft = utf8.size(), outLeft = sizeof out;
+  iconv(cd, &in, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  return std::string(out, o);
+}
+
+TEST(ErrorText, BaseAndPortTables) {
+  SerialPort port("/dev/no-such-COM7", nullptr);
+  ASSERT_EQ(port.Status, result::PortNotFound);
+  EXPECT_EQ(Text(port, 0), "Success");
+  EXPECT_EQ(Text(port, -98), "Warning Errors: Timeout" + kStop);
+  EXPECT_EQ(Text(port, -86), "Warning Errors: XON/XOFF handshaking not supported" + kStop);
+  EXPECT_EQ(Text(port, -498), "Fatal Errors: Port</dev/no-such-COM7> not found" + kStop);
+  EXPECT_EQ(Text(port, -497), "Fatal Errors: Port</dev/no-such-COM7> in use" + kStop);
+  EXPECT_EQ(Text(port, -494), "Fatal Errors: Memory allocation error" + kStop);
+  EXPECT_EQ(Text(port, -496), Gbk("由于线程退出或应用程序请求,已放弃I/O操作。"));
+  EXPECT_EQ(Text(port, -493), "Warning Errors: Check Windows error code in m_dwWindowsError" + kStop);
+  EXPECT_EQ(Text(port, -491), "Warning Errors: Handshake line is already in use" + kStop);
+  for (int code : {-150, -1, -101, -85, -490, -501, 5})
+    EXPECT_EQ(Text(port, code), "Undefined error" + kStop);
+  char out[SerialPortBase::ErrorTextSize];
+  port.SerialPortBase::ErrorText(-492, out);  // the base table lacks the port's own codes
+  EXPECT_EQ(std::string(out), "Undefined error" + kStop);
+}
+
+TEST(ErrorText, LongNamesAreCutToTheBuffer) {
+  SerialPort port(std::string(400, 'Q').c_str(), nullptr);
+  char out[SerialPortBase::ErrorTextSize + 8];
+  std::memset(out, '#', sizeof out);
+  port.ErrorText(-498, out, 20);
+  EXPECT_EQ(std::strlen(out), 19u);
+  port.ErrorText(-497, out);
+  port.StatusLine(out, 0);
+  EXPECT_EQ(std::strlen(out), SerialPortBase::ErrorTextSize - 1);
+  EXPECT_EQ(out[SerialPortBase::ErrorTextSize], '#');
+  port.ErrorText(-498, nullptr);
+}
+
+TEST(StatusLine, LinesOfAPortThatDidNotOpen) {
+  SerialPort port("no-such-port", "19200,E,7,2");
+  char line[SerialPortBase::StatusLineSize];
+  EXPECT_EQ(port.StatusLine(nullptr, 0), 11);
+  EXPECT_EQ(port.StatusLine(line, 11), result::IllegalLineNumber);
+  EXPECT_EQ(port.StatusLine(line, -1), result::IllegalLineNumber);
+  const char* expected[] = {
+      "Base class: Port  no-such-port  Status: Fatal Errors: Port<no-such-port> no",
+      "Byte count:     0  Elapsed time:         0  TX Free:   512  RX Used:     0",
+      "DCB-> Baud:  19200  fBinary: 1  fParity: 1  fOutxCtsFlow: 0  fOutxDsrFlow: 0",
+      "DCB-> fDtrControl:    ENABLE  fDsrSensitivity: 0  fTXContinueOnXoff: 0  ",
+      "DCB-> fOutX: 0  fInX: 0  fErrorChar: 0  fNull: 0  fRtsControl:    ENABLE",
+      "DCB-> fAbortOnError: 1  XonLim:  128  XoffLim:  128  ByteSize: 7  Parity: E ",
+      "DCB-> StopBits:   2  XonChar: 0x11  XoffChar: 0x13  ErrorChar: 0x00  ",
+      "DCB-> EofChar: 0x00  EvtChar: 0x00  ",
+  };
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(port.StatusLine(line, i), 0);
+    EXPECT_EQ(std::string(line), expected[i]);
+  }
+}
+
+TEST(StatusLine, CharText) {
+  EXPECT_EQ(SerialPort::CharText(' '), " ");
+  EXPECT_EQ(SerialPort::CharText('s'), "s");
+  EXPECT_EQ(SerialPort::CharText('t'), "0x74");  // printable, but beyond 's'
+  EXPECT_EQ(SerialPort::CharText('\x1f'), "0x1f");
+  EXPECT_EQ(SerialPort::CharText('\x80'), "0xffffff80");
+}
+
+}  // namespace
+}  // namespace veravo
