@@ -1,5 +1,4 @@
 #include <veravo/platform/vcl/ansi_string.h>
-
 #include <veravo/platform/vcl/exception.h>
 
 #include <algorithm>

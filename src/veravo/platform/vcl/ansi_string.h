@@ -15,9 +15,9 @@ class AnsiString {
   AnsiString() = default;
   AnsiString(const char* text);  // NOLINT: implicit like the framework's; null gives ""
   AnsiString(const char* data, int length);
-  AnsiString(const std::string& text) : data_(text) {}  // NOLINT
+  AnsiString(const std::string& text) : data_(text) {}        // NOLINT
   AnsiString(std::string&& text) : data_(std::move(text)) {}  // NOLINT
-  AnsiString(std::string_view text) : data_(text) {}  // NOLINT
+  AnsiString(std::string_view text) : data_(text) {}          // NOLINT
 
   const char* c_str() const { return data_.c_str(); }
   const std::string& str() const { return data_; }
@@ -51,7 +51,9 @@ class AnsiString {
     data_ += c;
     return *this;
   }
-  friend AnsiString operator+(const AnsiString& a, const AnsiString& b) { return AnsiString(a.data_ + b.data_); }
+  friend AnsiString operator+(const AnsiString& a, const AnsiString& b) {
+    return AnsiString(a.data_ + b.data_);
+  }
   friend AnsiString operator+(const AnsiString& a, const char* b) { return a + AnsiString(b); }
   friend AnsiString operator+(const char* a, const AnsiString& b) { return AnsiString(a) + b; }
 
@@ -60,7 +62,9 @@ class AnsiString {
   friend std::strong_ordering operator<=>(const AnsiString& a, const AnsiString& b) {
     // Byte order of unsigned characters, as the framework compares.
     int c = a.data_.compare(b.data_);
-    return c < 0 ? std::strong_ordering::less : c > 0 ? std::strong_ordering::greater : std::strong_ordering::equal;
+    return c < 0   ? std::strong_ordering::less
+           : c > 0 ? std::strong_ordering::greater
+                   : std::strong_ordering::equal;
   }
 
  private:

@@ -93,7 +93,9 @@ PropertyInfo IntProperty(std::string name, int (C::*getter)() const, void (C::*s
   p.name = std::move(name);
   p.kind = PropertyInfo::Kind::Integer;
   p.get = [getter](const TPersistent& o) -> PropertyValue { return (static_cast<const C&>(o).*getter)(); };
-  p.set = [setter](TPersistent& o, const PropertyValue& v) { (static_cast<C&>(o).*setter)(std::get<int>(v)); };
+  p.set = [setter](TPersistent& o, const PropertyValue& v) {
+    (static_cast<C&>(o).*setter)(std::get<int>(v));
+  };
   if (defaultValue) p.defaultValue = PropertyValue(*defaultValue);
   return p;
 }
@@ -118,7 +120,9 @@ PropertyInfo BoolProperty(std::string name, bool (C::*getter)() const, void (C::
   p.name = std::move(name);
   p.kind = PropertyInfo::Kind::Boolean;
   p.get = [getter](const TPersistent& o) -> PropertyValue { return (static_cast<const C&>(o).*getter)(); };
-  p.set = [setter](TPersistent& o, const PropertyValue& v) { (static_cast<C&>(o).*setter)(std::get<bool>(v)); };
+  p.set = [setter](TPersistent& o, const PropertyValue& v) {
+    (static_cast<C&>(o).*setter)(std::get<bool>(v));
+  };
   if (defaultValue) p.defaultValue = PropertyValue(*defaultValue);
   return p;
 }

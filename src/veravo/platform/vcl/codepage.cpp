@@ -1,6 +1,5 @@
-#include <veravo/platform/vcl/codepage.h>
-
 #include <iconv.h>
+#include <veravo/platform/vcl/codepage.h>
 
 #include <cerrno>
 

@@ -1,5 +1,4 @@
 #include <veravo/platform/vcl/component_registry.h>
-
 #include <veravo/platform/vcl/exception.h>
 
 namespace veravo {

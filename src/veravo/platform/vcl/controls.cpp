@@ -1,5 +1,4 @@
 #include <veravo/platform/vcl/controls.h>
-
 #include <veravo/platform/vcl/exception.h>
 
 #include <algorithm>
@@ -34,7 +33,8 @@ TWinControl::~TWinControl() { DestroyHandle(); }
 win::HWND TWinControl::Handle() {
   if (!handle_) {
     EnsureWindowClass(ClassName(), &TWinControl::WindowProc);
-    win::HWND window = win::CreateWindowExA(0, ClassName(), "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    win::HWND window =
+        win::CreateWindowExA(0, ClassName(), "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     if (!window) throw EInvalidOperation("Cannot create a window of class " + AnsiString(ClassName()));
     win::SetWindowLongPtrA(window, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(this));
     handle_ = window;

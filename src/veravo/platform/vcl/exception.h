@@ -17,11 +17,11 @@ class Exception : public std::exception {
   AnsiString Message;
 };
 
-#define VERAVO_EXCEPTION_CLASS(Name, Base)                           \
-  class Name : public Base {                                         \
-   public:                                                           \
-    using Base::Base;                                                \
-    const char* ClassName() const override { return #Name; }         \
+#define VERAVO_EXCEPTION_CLASS(Name, Base)                   \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
+    const char* ClassName() const override { return #Name; } \
   }
 
 // A string list index outside the list.

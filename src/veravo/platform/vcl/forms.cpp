@@ -1,6 +1,5 @@
-#include <veravo/platform/vcl/forms.h>
-
 #include <veravo/platform/vcl/codepage.h>
+#include <veravo/platform/vcl/forms.h>
 #include <veravo/platform/win/win.h>
 
 #include <cstdio>
@@ -10,7 +9,8 @@ namespace veravo {
 namespace {
 
 int DefaultMessageBox(const char* text, const char* caption, int /*flags*/) {
-  std::string line = "messagebox: " + Cp936ToUtf8(caption ? caption : "") + ": " + Cp936ToUtf8(text ? text : "");
+  std::string line =
+      "messagebox: " + Cp936ToUtf8(caption ? caption : "") + ": " + Cp936ToUtf8(text ? text : "");
   std::fprintf(stderr, "%s\n", line.c_str());
   return win::IDOK;
 }

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <veravo/platform/vcl/component_registry.h>
+#include <veravo/platform/vcl/exception.h>
+#include <veravo/platform/vcl/form_file.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veravo {
+namespace {
+
+// A component with one property of each kind, recording what happens to it.
+class TFormSample : public TComponent {
+ public:
+  static constexpr const char* StaticClassName = "TFormSample";
+  static inline int alive = 0;
+
+  explicit TFormSample(TComponent* owner) : TComponent(owner) { ++alive; }
+  ~TFormSample() override { --alive; }
+  const char* ClassName() const override { return StaticClassName; }
+  void Loaded() override {
+    TComponent::Loaded();
+    events.push_back("Loaded");
+  }
+
+  const PropertyTable& PublishedProperties() const override {
+    static const PropertyTable table = {
+        Member<int>("Count", PropertyInfo::Kind::Integer, &TFormSample::count, 0),
+        Member<bool>("Flag", PropertyInfo::Kind::Boolean, &TFormSample::flag, false),
+        Member<AnsiString>("Caption", PropertyInfo::Kind::String, &TFormSample::caption, std::nullopt),
+        Member<AnsiString>("Hidden", PropertyInfo::Kind::String, &TFormSample::hidden, std::nullopt, false),
+        Member<std::vector<AnsiString>>("Lines", PropertyInfo::Kind::Strings, &TFormSample::lines,
+                                        std::nullopt),
+    };
+    return table;
+  }
+
+  int count = 0;
+  bool flag = false;
+  AnsiString caption;
+  AnsiString hidden = "never written";
+  std::vector<AnsiString> lines;
+  std::vector<std::string> events;
+
+ private:
+  template <class T>
+  static PropertyInfo Member(std::string name, PropertyInfo::Kind kind, T TFormSample::*member,
+                             std::optional<T> defaultValue, bool stored = true) {
+    PropertyInfo p{name, kind, nullptr, nullptr, std::nullopt, stored};
+    p.get = [member](const TPersistent& o) -> PropertyValue {
+      return static_cast<const TFormSample&>(o).*member;
+    };
+    p.set = [member, name](TPersistent& o, const PropertyValue& v) {
+      auto& self = static_cast<TFormSample&>(o);
+      self.*member = std::get<T>(v);
+      self.events.push_back(name + (self.IsLoading() ? " while loading" : ""));
+    };
+    if (defaultValue) p.defaultValue = PropertyValue(*defaultValue);
+    return p;
+  }
+};
+
+class FormFile : public ::testing::Test {
+ protected:
+  void SetUp() override { RegisterComponents("Samples", {ClassOf<TFormSample>()}); }
+};
+
+TEST_F(FormFile, WritesStoredNonDefaultPropertiesAndReadsThemBack) {
+  TFormSample outer(nullptr);
+  outer.SetName("Outer");
+  outer.count = -7;
+  outer.caption = std::string("it's\ta \xB0\xA1\x7F\0.", 12);
+  outer.lines = {"A=Apple", "", "q'uote"};
+  (new TFormSample(&outer))->flag = true;
+
+  AnsiString text = WriteComponentText(outer);
+  EXPECT_EQ(text.str(),
+            "object Outer: TFormSample\r\n"
+            "  Count = -7\r\n"
+            "  Caption = 'it''s'#9'a '#176#161#127#0'.'\r\n"
+            "  Lines.Strings = (\r\n"
+            "    'A=Apple'\r\n"
+            "    ''\r\n"
+            "    'q''uote')\r\n"
+            "  object TFormSample\r\n"
+            "    Flag = True\r\n"
+            "  end\r\n"
+            "end\r\n");
+
+  std::unique_ptr<TComponent> copy(ReadComponentText(text, nullptr));
+  auto& read = dynamic_cast<TFormSample&>(*copy);
+  EXPECT_EQ(read.GetName(), "Outer");
+  EXPECT_EQ(read.caption, outer.caption);
+  EXPECT_EQ(read.lines, outer.lines);
+  ASSERT_EQ(read.ComponentCount(), 1);
+  EXPECT_TRUE(dynamic_cast<TFormSample&>(*read.GetComponent(0)).flag);
+  EXPECT_EQ(WriteComponentText(read), text);
+}
+
+TEST_F(FormFile, SetsPropertiesInOrderThenCallsLoadedOnEveryComponent) {
+  TComponent form(nullptr);
+  TComponent* root = ReadComponentText(
+      "object A: TFormSample\n"
+      "  Caption = 'first'\n"
+      "  Count = $10\n"
+      "  object B: TFormSample\n"
+      "    Count = 1\n"
+      "  end\n"
+      "  Caption = 'one ' +\n"
+      "    'two'#33\n"
+      "end\n",
+      &form);
+  ASSERT_EQ(form.ComponentCount(), 1);
+  EXPECT_EQ(form.GetComponent(0), root);
+  auto& a = dynamic_cast<TFormSample&>(*root);
+  auto& b = dynamic_cast<TFormSample&>(*a.GetComponent(0));
+  EXPECT_EQ(a.count, 16);
+  EXPECT_EQ(a.caption, "one two!");
+  EXPECT_EQ(a.events, (std::vector<std::string>{"Caption while loading", "Count while loading",
+                                                "Caption while loading", "Loaded"}));
+  EXPECT_EQ(b.events, (std::vector<std::string>{"Count while loading", "Loaded"}));
+  EXPECT_FALSE(a.IsLoading());
+  EXPECT_FALSE(b.IsLoading());
+}
+
+struct BadText {
+  const char* text;
+  int line;
+  const char* says;
+};
+
+TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
+  const BadText cases[] = {
+      {"object A: TNoSuchClass\nend\n", 1, "unknown class 'TNoSuchClass'"},
+      {"object A: TFormSample\n  Count = 1\n  Colour = 2\nend\n", 3, "unknown property 'Colour'"},
+      {"object A: TFormSample\n  Count 1\nend\n", 2, "'=' expected"},
+      {"object A: TFormSample\n  Caption = 'open\nend\n", 2, "unterminated string"},
+      {"object A: TFormSample\n  Lines.Strings = (\n    'a'\nend\n", 4, "unterminated string list"},
+      {"object A: TFormSample\n  Lines.Strings = (\n    'a'\n", 4, "unterminated string list"},
+      {"object A: TFormSample\n  Flag = Maybe\nend\n", 2, "invalid value for property Flag"},
+      {"object A: TFormSample\n  Count = 'ten'\nend\n", 2, "invalid value for property Count"},
+      {"object A: TFormSample\n  Count = 99999999999\nend\n", 2, "out of range"},
+      {"object A: TFormSample\n  Caption = #300\nend\n", 2, "not a byte"},
+      {"object A: TFormSample\n  object B: TFormSample\n  end\n", 4, "'end' expected"},
+      {"object A: TFormSample\n  object B: TFormSample\n    Count = x\n  end\nend\n", 3, "invalid value"},
+      {"object A: TFormSample\nend\nend\n", 3, "text after the final 'end'"},
+      {"thing A: TFormSample\nend\n", 1, "'object' expected"},
+  };
+  for (const BadText& c : cases) {
+    SCOPED_TRACE(c.text);
+    TComponent form(nullptr);
+    try {
+      ReadComponentText(c.text, &form);
+      ADD_FAILURE() << "no error";
+    } catch (const EReadError& e) {
+      std::string message = e.what();
+      EXPECT_EQ(message.rfind("Line " + std::to_string(c.line) + ": ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.says), std::string::npos) << message;
+    }
+    EXPECT_EQ(form.ComponentCount(), 0);
+    EXPECT_EQ(TFormSample::alive, 0);
+  }
+}
+
+}  // namespace
+}  // namespace veravo

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <veravo/platform/vcl/ansi_string.h>
+#include <veravo/platform/vcl/codepage.h>
+#include <veravo/platform/vcl/exception.h>
+
+namespace veravo {
+namespace {
+
+TEST(AnsiString, KeepsZeroBytesAndCountsThem) {
+  AnsiString s(std::string("A\0B", 3));
+  EXPECT_EQ(s.Length(), 3);
+  EXPECT_EQ(s + AnsiString(std::string("\0", 1)), AnsiString(std::string("A\0B\0", 4)));
+  EXPECT_EQ(s.SubString(2, 2), AnsiString(std::string("\0B", 2)));
+  EXPECT_EQ(AnsiString(static_cast<const char*>(nullptr)), "");
+}
+
+TEST(AnsiString, SubStringAndPosAreOneBasedAndClipped) {
+  AnsiString s("0102'AB'03");
+  EXPECT_EQ(s.Pos("'"), 5);
+  EXPECT_EQ(s.Pos("X"), 0);
+  EXPECT_EQ(s.Pos(""), 0);
+  EXPECT_EQ(s.SubString(1, 2), "01");
+  EXPECT_EQ(s.SubString(9, 10), "03");
+  EXPECT_EQ(s.SubString(11, 1), "");
+  EXPECT_EQ(s.SubString(0, 3), "01");  // position 0 counts as before the start
+  EXPECT_EQ(s.SubString(3, 0), "");
+  EXPECT_EQ(s.SubString(3, -1), "");
+  AnsiString t = s;
+  t.Delete(1, 5);
+  EXPECT_EQ(t, "AB'03");
+  EXPECT_EQ(s, "0102'AB'03");  // value semantics
+  EXPECT_THROW(s[0], ERangeError);
+  EXPECT_THROW(s[11], ERangeError);
+  EXPECT_EQ(s[5], '\'');
+}
+
+TEST(AnsiString, TrimRemovesBlanksAndControlsButKeepsHighBytes) {
+  EXPECT_EQ(Trim(" \t\r\n01AA,\x01"), "01AA,");
+  EXPECT_EQ(Trim(AnsiString(std::string("\0 x \0", 5))), "x");
+  EXPECT_EQ(Trim("\xA1\xA3 "), "\xA1\xA3");
+  EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(TrimLeft("  a "), "a ");
+  EXPECT_EQ(TrimRight("  a "), "  a");
+}
+
+TEST(AnsiString, NumberConversions) {
+  EXPECT_EQ(IntToStr(-4800), "-4800");
+  EXPECT_EQ(IntToHex(0xAB, 4), "00AB");
+  EXPECT_EQ(IntToHex(0x2189, 2), "2189");
+  EXPECT_EQ(IntToHex(-1, 2), "FFFFFFFF");
+  EXPECT_EQ(StrToInt(" 9600 "), 9600);
+  EXPECT_EQ(StrToInt("-12"), -12);
+  EXPECT_EQ(StrToInt("$1A"), 26);
+  EXPECT_EQ(StrToInt("0x1a"), 26);
+  EXPECT_THROW(StrToInt("12a"), EConvertError);
+  EXPECT_THROW(StrToInt(""), EConvertError);
+  EXPECT_THROW(StrToInt("99999999999"), EConvertError);
+  EXPECT_EQ(StrToIntDef("x", 7), 7);
+}
+
+TEST(AnsiString, CaseMappingTouchesOnlyAsciiLetters) {
+  EXPECT_EQ(UpperCase("ab\xE9z"), "AB\xE9Z");
+  EXPECT_EQ(LowerCase("AB\xC9Z"), "ab\xC9z");
+}
+
+TEST(Codepage, Cp936TextBecomesUtf8) {
+  // "Success" stays, the ideographic full stop 0xA1 0xA3 becomes U+3002.
+  EXPECT_EQ(Cp936ToUtf8("Port<COM7> not found\xA1\xA3"), "Port<COM7> not found\xE3\x80\x82");
+  // A lone lead byte at the end is shown as a replacement character.
+  EXPECT_EQ(Cp936ToUtf8("ok\xA1"), "ok\xEF\xBF\xBD");
+}
+
+TEST(Exceptions, CarryClassNameAndMessage) {
+  try {
+    throw EStringListError("List index out of bounds (5)");
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.ClassName(), "EStringListError");
+    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
+  }
+}
+
+}  // namespace
+}  // namespace veravo

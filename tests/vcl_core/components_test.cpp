@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <veravo/platform/vcl/classes.h>
+#include <veravo/platform/vcl/component_registry.h>
+#include <veravo/platform/vcl/controls.h>
+#include <veravo/platform/vcl/exception.h>
+#include <veravo/platform/vcl/forms.h>
+
+#include <atomic>
+#include <thread>
+
+namespace veravo {
+namespace {
+
+struct Probe : TComponent {
+  static constexpr const char* StaticClassName = "TProbe";
+  explicit Probe(TComponent* owner, int* destroyed = nullptr) : TComponent(owner), destroyed_(destroyed) {}
+  ~Probe() override {
+    if (destroyed_) ++*destroyed_;
+  }
+  const char* ClassName() const override { return StaticClassName; }
+  int* destroyed_;
+};
+
+TEST(Components, OwnerFreesOwnedComponents) {
+  int destroyed = 0;
+  auto* owner = new Probe(nullptr);
+  auto* a = new Probe(owner, &destroyed);
+  new Probe(owner, &destroyed);
+  EXPECT_EQ(owner->ComponentCount(), 2);
+  delete a;  // leaves its owner's list
+  EXPECT_EQ(owner->ComponentCount(), 1);
+  delete owner;
+  EXPECT_EQ(destroyed, 2);
+}
+
+TEST(Components, RegistryCreatesRegisteredClassesByName) {
+  RegisterComponents("Test page", {ClassOf<Probe>()});
+  const auto* entry = ComponentRegistry::Instance().Find("TProbe");
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->page, "Test page");
+  TComponent* c = ComponentRegistry::Instance().Create("TProbe", nullptr);
+  EXPECT_STREQ(c->ClassName(), "TProbe");
+  delete c;
+  EXPECT_THROW(ComponentRegistry::Instance().Create("TNoSuchClass", nullptr), EComponentError);
+}
+
+struct Recorder : TEdit {
+  explicit Recorder(TComponent* owner) : TEdit(owner) {}
+  const char* ClassName() const override { return "TRecorderEdit"; }
+  void Dispatch(void* message) override {
+    auto* m = static_cast<TMessage*>(message);
+    if (m->Msg == win::WM_USER + 1) {
+      ++seen;
+      m->Result = 42;
+      return;
+    }
+    TEdit::Dispatch(message);
+  }
+  int seen = 0;
+};
+
+TEST(Controls, WindowReachesDispatchAndTextMessages) {
+  Recorder edit(nullptr);
+  win::HWND h = edit.Handle();
+  EXPECT_EQ(win::FindWindowA("TRecorderEdit", nullptr), h);
+  EXPECT_EQ(win::SendMessageA(h, win::WM_USER + 1, 0, 0), 42);
+  EXPECT_EQ(edit.seen, 1);
+  win::SendMessageA(h, win::WM_SETTEXT, 0, reinterpret_cast<win::LPARAM>("hello"));
+  EXPECT_EQ(edit.GetText(), "hello");
+  char buffer[4];
+  EXPECT_EQ(win::SendMessageA(h, win::WM_GETTEXT, sizeof buffer, reinterpret_cast<win::LPARAM>(buffer)), 3);
+  EXPECT_STREQ(buffer, "hel");
+  edit.DestroyHandle();
+  EXPECT_EQ(win::FindWindowA("TRecorderEdit", nullptr), nullptr);
+}
+
+TEST(Controls, MessageFromAnotherThreadIsHandledOnTheOwnerThread) {
+  Recorder edit(nullptr);
+  win::HWND h = edit.Handle();
+  std::atomic<win::LRESULT> result{0};
+  std::thread sender([&] { result = win::SendMessageA(h, win::WM_USER + 1, 0, 0); });
+  while (edit.seen == 0) Application->ProcessMessages();
+  sender.join();
+  EXPECT_EQ(result.load(), 42);
+}
+
+TEST(Application, MessageBoxGoesToTheReplaceableHandler) {
+  auto saved = Application->OnMessageBox;
+  std::string seen;
+  Application->OnMessageBox = [&](const char* text, const char* caption, int flags) {
+    seen = std::string(caption) + "|" + text + "|" + std::to_string(flags);
+    return win::IDOK;
+  };
+  EXPECT_EQ(Application->MessageBox("text", "", 0x30), win::IDOK);
+  EXPECT_EQ(seen, "|text|48");
+  ShowMessage("hi");
+  EXPECT_EQ(seen, "|hi|0");
+  Application->OnMessageBox = saved;
+}
+
+}  // namespace
+}  // namespace veravo
