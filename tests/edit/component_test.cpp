@@ -1,0 +1,155 @@
+// The component on a virtual line: opening and recovering the port, the raw
+// transfers with the parity bit of every byte, and the read request message.
+#include <veravo/platform/vcl/component_registry.h>
+
+#include "edit/line_fixture.h"
+
+namespace veravo::testing {
+namespace {
+
+using ComponentTest = EditOnLine;
+
+TEST(ZPEditClass, StreamsFourPropertiesAndRegistersOnItsPage) {
+  TZPEdit edit(nullptr);
+  const PropertyTable& props = edit.PublishedProperties();
+  std::string names;
+  for (const PropertyInfo& p : props) names += p.name + (p.defaultValue == PropertyValue(0) ? "=0 " : " ");
+  EXPECT_EQ(names, "ProtName BaudRate=0 SleepTiem=0 MsgType=0 ");
+  props[1].set(edit, PropertyValue(4800));
+  EXPECT_EQ(edit.GetBaudRate(), 4800);
+  Zpedit::Register();
+  ASSERT_NE(ComponentRegistry::Instance().Find("TZPEdit"), nullptr);
+  EXPECT_EQ(ComponentRegistry::Instance().Find("TZPEdit")->page, "VEravo");
+}
+
+TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAndSpeedChangesWaitForTheNextOpen) {
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);
+  ASSERT_TRUE(edit_.CreatNewPort());
+  edit_.SetBaudRate(9600);  // the held port keeps 19200
+  edit_.SendChar("AC");     // two and three one-bits: even parity bits 0 and 1
+  std::vector<sim::RxRecord> got = Take(2);
+  EXPECT_EQ(Wire(got), "41/0 43/1");
+  EXPECT_EQ(got.at(0).format.Text(), "19200,E,7,1");
+  edit_.ClosePort();
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortClosed);
+  ASSERT_TRUE(edit_.CreatePort());
+  edit_.SendChar("A");
+  got = Take(1);
+  EXPECT_EQ(got.at(0).format.Text(), "9600,N,8,1");
+}
+
+TEST_F(ComponentTest, FailedOpenShowsOneBoxAndLeavesNoPort) {
+  MessageBoxCapture capture;
+  edit_.SetProtName("no-such-port");
+  edit_.SetText("before");
+  EXPECT_FALSE(edit_.CreateSBQPort());
+  ASSERT_EQ(capture.boxes.size(), 1u);
+  EXPECT_EQ(capture.boxes[0].text, "Fatal Errors: Port<no-such-port> not found\xA1\xA3");
+  EXPECT_EQ(capture.boxes[0].caption, "");
+  EXPECT_EQ(capture.boxes[0].flags, 0x30);
+  EXPECT_EQ(edit_.Port(), nullptr);
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortClosed);
+
+  // Opening while a port is held replaces it; the held port still has the
+  // device, so the new one finds it in use.
+  edit_.SetProtName(name_.c_str());
+  Open();
+  EXPECT_FALSE(edit_.CreatePort());
+  EXPECT_EQ(capture.boxes.back().text, "Fatal Errors: Port<" + name_ + "> in use\xA1\xA3");
+  EXPECT_FALSE(line_->hostOpen());
+}
+
+TEST_F(ComponentTest, FailedWriteReopensThePortWithNoParity) {
+  MessageBoxCapture capture;
+  int made = 0;
+  edit_.SetPortFactory([&made](const char* name, const char* settings) {
+    ++made;
+    return std::make_unique<SerialPort>(name, settings);
+  });
+  ASSERT_TRUE(edit_.CreateSBQPort());
+  SerialPort* first = edit_.Port();
+  line_->unplug();
+  edit_.SendHex("AA");  // queued; the device write fails afterwards
+  ASSERT_TRUE(WaitUntil([&] { return first->Status < 0; }));
+  line_->replug();
+  edit_.SendHex("BB");  // refused: pause, close, open again; BB is not resent
+  EXPECT_EQ(made, 2);
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortOpen);
+  edit_.SendHex("CC");
+  std::vector<sim::RxRecord> got = Take(1);
+  EXPECT_EQ(Wire(got), "CC/-");
+  EXPECT_EQ(got.at(0).format.Text(), "19200,N,8,1");
+  EXPECT_TRUE(capture.boxes.empty());
+
+  // A failing re-open leaves no port.
+  line_->unplug();
+  edit_.SendHex("DD");
+  ASSERT_TRUE(WaitUntil([&] { return edit_.Port()->Status < 0; }));
+  edit_.SendChar("E");
+  EXPECT_EQ(edit_.Port(), nullptr);
+  EXPECT_EQ(capture.boxes.size(), 1u);
+}
+
+TEST_F(ComponentTest, GetDataAcceptsOnlyRepliesClosedByTheirXor) {
+  EXPECT_EQ(edit_.GetData(), "");  // no port
+  Open();
+  const char* cases[][2] = {
+      {"010203", "010203"}, {"010204", ""}, {"00", "00"}, {"05", ""}, {"0A0B0C0D0E0F01", "0A0B0C0D0E0F01"}};
+  for (auto& c : cases) {
+    edit_.SetText("stale");
+    Reply(c[0]);
+    EXPECT_EQ(edit_.GetData(), c[1]) << c[0];
+    EXPECT_EQ(edit_.GetText(), c[1]) << c[0];
+  }
+}
+
+TEST_F(ComponentTest, WriteDataSendsTheAddressWithMarkAndTheRestWithSpaceParity) {
+  EXPECT_EQ(edit_.WriteData("01AA,"), "");  // no port: opens one and sends nothing
+  ASSERT_EQ(edit_.PortState(), TZPEdit::PortOpen);
+  EXPECT_EQ(edit_.WriteData("01AA55"), "");  // no ","
+  EXPECT_EQ(Received(0), "");
+  const char* cases[][2] = {
+      {"01AA55,", "01/1 AA/0 55/0"},
+      {" 0102'AB'03,\r\n", "01/1 02/0 03/0 41/0 42/0 03/0 00/0"},
+      {"01'AB',", "01/1 01/0 41/0 42/0 03/0"},
+      {"01AA,02BB,", "01/1 AA/0"},
+      {"0GZZ,", "00/1 00/0"},
+      {"01'AB,", "01/1 01/0 AB/0 AB/0"},  // no closing quote: "AB" becomes the trailer
+  };
+  for (auto& c : cases) {
+    EXPECT_EQ(edit_.WriteData(c[0]), "") << c[0];
+    EXPECT_EQ(Received((std::string(c[1]).size() + 1) / 5), c[1]) << c[0];
+  }
+  AnswerBurst(1, "0A0B01");  // answers the address byte, during the pause
+  EXPECT_EQ(edit_.WriteData("05AA,"), "0A0B01");
+  EXPECT_EQ(edit_.GetText(), "0A0B01");
+  AnswerBurst(1, "0A0B02");
+  EXPECT_EQ(edit_.WriteData("05AA,"), "");
+}
+
+TEST_F(ComponentTest, ReadRequestFromAnotherThreadShowsArrivedBytes) {
+  Open();
+  std::atomic<win::HWND> window{nullptr};
+  std::thread host([&] {  // the host's user-interface thread owns the window
+    window = edit_.Handle();
+    win::MSG msg;
+    while (win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
+    edit_.DestroyHandle();
+  });
+  WaitUntil([&] { return window.load() != nullptr; });
+  Reply("41420043");
+  win::SendMessageA(window, SerialPort::DataArrivedMessage, 3, 3);  // not a read request
+  EXPECT_EQ(edit_.Port()->ReceiveUsed(), 4);
+  win::SendMessageA(window, TZPEdit::ReadRequestMessage, 0, 0);
+  EXPECT_EQ(edit_.GetText(), "41420043");
+  win::SendMessageA(window, win::WM_SETTEXT, 0, reinterpret_cast<win::LPARAM>("typed"));
+  EXPECT_EQ(edit_.GetText(), "typed");
+  edit_.ClosePort();
+  win::SendMessageA(window, TZPEdit::ReadRequestMessage, 0, 0);  // no port: nothing changes
+  EXPECT_EQ(edit_.GetText(), "typed");
+  win::PostMessageA(window, win::WM_QUIT, 0, 0);
+  host.join();
+}
+
+}  // namespace
+}  // namespace veravo::testing
