@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+#include <veravo/codes/zpcombobox.h>
+#include <veravo/edit/zpedit.h>
+#include <veravo/platform/vcl/component_registry.h>
+#include <veravo/platform/vcl/form_file.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veravo {
+namespace {
+
+// A plain container standing in for a form.
+class TTestForm : public TComponent {
+ public:
+  static constexpr const char* StaticClassName = "TTestForm";
+  explicit TTestForm(TComponent* owner) : TComponent(owner) {}
+  const char* ClassName() const override { return StaticClassName; }
+};
+
+class FormRoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Zpcombobox::Register();
+    Zpedit::Register();
+    RegisterComponents("Tests", {ClassOf<TTestForm>()});
+  }
+};
+
+TEST_F(FormRoundTrip, ComboBoxWritesOnlyWhatDiffersFromTheDefaults) {
+  TZPComboBox box(nullptr);
+  box.SetName("PayType");
+  EXPECT_EQ(WriteComponentText(box).str(),
+            "object PayType: TZPComboBox\r\n"
+            "  Left = 0\r\n"
+            "  Top = 0\r\n"
+            "  Width = 145\r\n"
+            "  Height = 21\r\n"
+            "  ItemHeight = 13\r\n"
+            "end\r\n");
+  box.AddCode("A", "Apple");
+  box.AddCode("B", "Banana");
+  box.SetSorted(true);
+  box.TabOrder = 0;
+  std::string text = WriteComponentText(box).str();
+  EXPECT_NE(text.find("  Sorted = True\r\n  TabOrder = 0\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  ZCodeTable.Strings = (\r\n    'A=Apple'\r\n    'B=Banana')\r\nend\r\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(FormRoundTrip, FormWithComboBoxAndEditReadsBackEqual) {
+  TTestForm form(nullptr);
+  form.SetName("Till");
+  auto* box = new TZPComboBox(&form);
+  box->SetName("PayType");
+  box->Left = 16;
+  box->Color = 0x00FF00;
+  box->Enabled = false;
+  box->Font.Height = -13;
+  box->SetText("it's \xB8\xB6\xBF\xEE");
+  box->AddCode("01", "Cash");
+  box->AddCode("02", "\xD2\xF8\xD0\xD0\xBF\xA8");
+  box->AddCode("01", "repeat");
+  box->AddCode("Q'", "quote");
+  auto* edit = new TZPEdit(&form);
+  edit->SetName("Printer");
+  edit->SetProtName("COM3");
+  edit->SetBaudRate(9600);
+
+  AnsiString text = WriteComponentText(form);
+  TComponent host(nullptr);
+  TComponent* read = ReadComponentText(text, &host);
+  ASSERT_EQ(read->ComponentCount(), 2);
+  auto& box2 = dynamic_cast<TZPComboBox&>(*read->GetComponent(0));
+  auto& edit2 = dynamic_cast<TZPEdit&>(*read->GetComponent(1));
+
+  EXPECT_EQ(WriteComponentText(*read), text);
+  EXPECT_TRUE(box2.ZCodeTable()->Equals(*box->ZCodeTable()));
+  EXPECT_EQ(box2.GetText(), box->GetText());
+  EXPECT_EQ(box2.Font.Height, -13);
+  EXPECT_EQ(edit2.GetProtName(), "COM3");
+  EXPECT_EQ(edit2.GetBaudRate(), 9600);
+  // The items are not stored; they are rebuilt from the lines, so the
+  // repeated code shows its first value.
+  EXPECT_EQ(text.str().find("Items"), std::string::npos);
+  EXPECT_EQ(box2.Items()->ToVector(),
+            (std::vector<AnsiString>{"Cash", "\xD2\xF8\xD0\xD0\xBF\xA8", "Cash", "quote"}));
+  EXPECT_EQ(box2.FindCode("q'"), 3);
+  EXPECT_FALSE(box2.IsLoading());
+}
+
+}  // namespace
+}  // namespace veravo

@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+#include <veravo/codes/zpcombobox.h>
+#include <veravo/edit/zpedit.h>
+#include <veravo/package/veravo_package.h>
+#include <veravo/platform/vcl/component_registry.h>
+
+#include <string>
+#include <vector>
+
+namespace veravo {
+namespace {
+
+TEST(Package, DescribesItselfAndLoadsItsUnitsInOrderWithoutRegistering) {
+  const Veravo::PackageInfo& info = Veravo::GetPackageInfo();
+  EXPECT_STREQ(info.description, "VERavo");
+  EXPECT_TRUE(info.designTime && info.runTime);
+  std::vector<std::string> required(info.requiredPackages.begin(), info.requiredPackages.end());
+  EXPECT_EQ(required, (std::vector<std::string>{"rtl60", "vcl60", "dbrtl60"}));
+
+  ComponentRegistry::Instance().Clear();
+  Veravo::ClearUnitLog();
+  Veravo::Initialize();
+  Veravo::Finalize();
+  EXPECT_EQ(Veravo::UnitLog(),
+            (std::vector<std::string>{"initialization Veravo", "initialization Zcodetable",
+                                      "initialization Zpcombobox", "initialization Zpliststring",
+                                      "initialization Zpedit", "finalization Zpedit",
+                                      "finalization Zpliststring", "finalization Zpcombobox",
+                                      "finalization Zcodetable", "finalization Veravo"}));
+  EXPECT_TRUE(ComponentRegistry::Instance().Entries().empty());
+  for (unsigned long reason = 0; reason < 4; ++reason)
+    EXPECT_EQ(Veravo::DllEntryPoint(nullptr, reason, nullptr), 1);
+}
+
+TEST(Package, InstallPutsBothComponentsOnOnePage) {
+  ComponentRegistry::Instance().Clear();
+  Veravo::RegisterPackage();
+  const auto& entries = ComponentRegistry::Instance().Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  for (const char* name : {"TZPComboBox", "TZPEdit"}) {
+    const ComponentRegistry::Entry* e = ComponentRegistry::Instance().Find(name);
+    ASSERT_NE(e, nullptr) << name;
+    EXPECT_EQ(e->page, "VEravo");
+  }
+  TComponent owner(nullptr);
+  TComponent* box = ComponentRegistry::Instance().Create("TZPComboBox", &owner);
+  EXPECT_NE(dynamic_cast<TZPComboBox*>(box), nullptr);
+  EXPECT_EQ(owner.ComponentCount(), 1);
+}
+
+}  // namespace
+}  // namespace veravo
