@@ -1,0 +1,37 @@
+// The tool's script parser: every call comes from one non-comment line, its
+// method and argument put back together give that line.
+#include <cli/script.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string text(reinterpret_cast<const char*>(data), size);
+  auto calls = veravo::cli::ParseScript(text);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::size_t expected = 0;
+  for (const std::string& l : lines) expected += (!l.empty() && l[0] != '#') ? 1 : 0;
+  FUZZ_CHECK(calls.size() == expected);
+  int previous = 0;
+  for (const auto& c : calls) {
+    FUZZ_CHECK(c.line > previous && c.line <= static_cast<int>(lines.size()));
+    previous = c.line;
+    std::string whole = c.method + (c.arg ? " " + *c.arg : "");
+    FUZZ_CHECK(whole == lines[static_cast<std::size_t>(c.line - 1)]);
+    FUZZ_CHECK(c.method.find(' ') == std::string::npos);
+  }
+  return 0;
+}

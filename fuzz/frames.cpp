@@ -1,0 +1,175 @@
+// The frame builders of the output devices, end to end: the fuzzed argument
+// goes to PringWriteData, DidplayWriteData, SBPring or NewDZShow on a
+// virtual line, and the bytes the device end receives must be the ones the
+// frame rules give (addresses with mark parity, check bytes the XOR the
+// rules name).
+#include <veravo/edit/zpedit.h>
+#include <veravo/platform/vcl/ansi_string.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+
+namespace {
+
+struct Expected {
+  std::vector<unsigned char> values;
+  std::vector<int> parity;  // -1: not checked
+  void Add(const std::vector<unsigned char>& bytes, int p) {
+    for (unsigned char b : bytes) {
+      values.push_back(b);
+      parity.push_back(p);
+    }
+  }
+};
+
+std::vector<unsigned char> Hex(const std::string& s) { return veravo::TZPEdit::HexTextToBytes(s.c_str()); }
+
+int Digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+unsigned char XorPairs(const std::string& s) {
+  unsigned char x = 0;
+  for (std::size_t i = 0; i + 1 < s.size(); i += 2)
+    x ^= static_cast<unsigned char>(Digit(s[i]) * 16 + Digit(s[i + 1]));
+  return x;
+}
+
+std::string Sub(const std::string& s, std::size_t from, std::size_t count = std::string::npos) {
+  return from >= s.size() ? std::string() : s.substr(from, count);
+}
+
+std::vector<std::string> Fields(const std::string& arg) {
+  std::vector<std::string> fields;
+  std::string rest = arg;
+  for (std::size_t comma; (comma = rest.find(',')) != std::string::npos;) {
+    fields.push_back(rest.substr(0, comma));
+    rest = rest.substr(comma + 1);
+  }
+  return fields;
+}
+
+// The quoted part of a display field: text up to the closing quote, an
+// optional trailer byte from the two characters after it, and the check.
+void QuotedTail(const std::string& afterQuote, Expected& e) {
+  std::size_t r = afterQuote.find('\'');
+  std::string text = afterQuote.substr(0, r);
+  std::vector<unsigned char> chars(text.begin(), text.end());
+  e.Add(chars, 0);
+  unsigned char check = 0;
+  for (unsigned char c : chars) check ^= c;
+  if (r != std::string::npos && r + 1 < afterQuote.size()) {
+    auto t = Hex(Sub(afterQuote, r + 1, 2));
+    e.Add(t, 0);
+    if (!t.empty()) check ^= t[0];
+  }
+  e.Add({check}, 0);
+}
+
+struct Fixture {
+  Fixture() {
+    line = veravo::sim::VirtualLine::create("fuzz-frames");
+    line->device().SetNineBit(true);
+    edit.SetProtName("fuzz-frames");
+    edit.SetBaudRate(460800);
+    edit.SetSleepTiem(2);
+    FUZZ_CHECK(edit.CreatePort());
+  }
+  std::shared_ptr<veravo::sim::VirtualLine> line;
+  veravo::TZPEdit edit{nullptr};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Fixture f;
+  if (size < 1 || size > 80) return 0;
+  int method = data[0] % 4;
+  std::string arg(reinterpret_cast<const char*>(data + 1), size - 1);
+  arg = arg.substr(0, arg.find('\0'));
+  std::string trimmed = veravo::Trim(arg.c_str()).str();
+  if (Fields(trimmed).size() > 3) return 0;
+
+  Expected e;
+  switch (method) {
+    case 0:
+      for (const std::string& field : Fields(trimmed)) {
+        if (field.find('\'') != std::string::npos) continue;
+        e.Add(Hex(Sub(field, 0, 2)), 1);
+        e.Add(Hex(Sub(field, 2, 6)), 0);
+        e.Add({XorPairs(Sub(field, 0, 6))}, 0);
+        e.Add(Hex(Sub(field, 8)), 0);
+        e.Add({XorPairs(Sub(field, 8))}, 0);
+      }
+      f.edit.PringWriteData(arg.c_str());
+      break;
+    case 1:
+      // A quoted field without its closing quote has no defined frame.
+      for (const std::string& field : Fields(trimmed)) {
+        std::size_t q = field.find('\'');
+        if (q != std::string::npos && field.find('\'', q + 1) == std::string::npos) return 0;
+      }
+      for (const std::string& field : Fields(trimmed)) {
+        std::size_t q = field.find('\'');
+        e.Add(Hex(Sub(field, 0, 2)), 1);
+        if (q == std::string::npos) {
+          e.Add(Hex(Sub(field, 2)), 0);
+          e.Add({XorPairs(field)}, 0);
+        } else {
+          e.Add(Hex(field.substr(0, q).size() > 2 ? field.substr(2, q - 2) : ""), 0);
+          e.Add({XorPairs(field.substr(0, q))}, 0);
+          QuotedTail(field.substr(q + 1), e);
+        }
+      }
+      f.edit.DidplayWriteData(arg.c_str());
+      break;
+    case 2: {
+      std::size_t p = arg.find(',');
+      if (p == std::string::npos) {
+        e.Add(Hex(arg), -1);
+      } else {
+        e.Add(std::vector<unsigned char>(arg.begin(), arg.begin() + static_cast<long>(p)), -1);
+        std::string rest = arg.substr(p + 1);
+        for (std::size_t c; (c = rest.find(',')) != std::string::npos; rest = rest.substr(c + 1)) {
+          e.Add(Hex(rest.substr(0, c)), -1);
+        }
+        e.Add(Hex(rest), -1);
+      }
+      f.edit.SBPring(arg.c_str());
+      break;
+    }
+    default: {
+      std::string rest = arg;
+      auto field = [&](const std::string& x) {
+        if (!x.empty() && x[0] == '#') {
+          e.Add(Hex(x.substr(1)), -1);
+        } else {
+          e.Add(std::vector<unsigned char>(x.begin(), x.end()), -1);
+        }
+      };
+      for (std::size_t c; (c = rest.find(',')) != std::string::npos; rest = rest.substr(c + 1))
+        field(rest.substr(0, c));
+      if (!rest.empty()) field(rest);
+      e.Add({0x0E}, -1);
+      f.edit.NewDZShow(arg.c_str());
+      break;
+    }
+  }
+  if (!e.values.empty()) f.line->device().WaitFor(e.values.size(), std::chrono::seconds(2));
+  f.line->device().WaitQuiet(std::chrono::milliseconds(3), std::chrono::milliseconds(50));
+  auto got = f.line->device().Read();
+  FUZZ_CHECK(got.size() == e.values.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    FUZZ_CHECK(got[i].value == e.values[i]);
+    if (e.parity[i] >= 0) FUZZ_CHECK(got[i].parityBit == e.parity[i]);
+  }
+  return 0;
+}
