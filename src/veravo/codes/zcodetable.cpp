@@ -1,3 +1,4 @@
+#include <veravo/codes/code_record_scan.h>
 #include <veravo/codes/zcodetable.h>
 #include <veravo/platform/vcl/exception.h>
 
@@ -57,19 +58,8 @@ void TZCodeTable::LoadFromDataSet(TDataSet* dataSet, const AnsiString& codeField
   Clear();
   if (!dataSet) throw EAccessViolation("LoadFromDataSet: no data set");
   if (!dataSet->GetActive()) return;
-  // An error from the data set leaves the entries read so far, the cursor
-  // where the error arose and the bookmark taken; the data set drops it
-  // when it closes.
-  TBookmark mark = dataSet->GetBookmark();
-  dataSet->First();
-  while (!dataSet->Eof()) {
-    AnsiString value = dataSet->FieldByName(valueField).AsString();
-    AnsiString code = dataSet->FieldByName(codeField).AsString();
-    Add(code, value);
-    dataSet->Next();
-  }
-  dataSet->GotoBookmark(mark);
-  dataSet->FreeBookmark(mark);
+  ScanCodeRecords(*dataSet, codeField, valueField,
+                  [this](const AnsiString& code, const AnsiString& value) { Add(code, value); });
 }
 
 }  // namespace veravo

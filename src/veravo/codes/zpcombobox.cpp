@@ -1,3 +1,4 @@
+#include <veravo/codes/code_record_scan.h>
 #include <veravo/codes/zpcombobox.h>
 #include <veravo/platform/vcl/component_registry.h>
 #include <veravo/platform/vcl/exception.h>
@@ -100,16 +101,8 @@ void TZPComboBox::LoadFromDataSet(TDataSet* dataSet, const AnsiString& codeField
   ClearCodes();
   if (!dataSet) throw EAccessViolation("LoadFromDataSet: no data set");
   if (!dataSet->GetActive()) return;
-  TBookmark mark = dataSet->GetBookmark();
-  dataSet->First();
-  while (!dataSet->Eof()) {
-    AnsiString value = dataSet->FieldByName(valueField).AsString();
-    AnsiString code = dataSet->FieldByName(codeField).AsString();
-    AddCode(code, value);
-    dataSet->Next();
-  }
-  dataSet->GotoBookmark(mark);
-  dataSet->FreeBookmark(mark);
+  ScanCodeRecords(*dataSet, codeField, valueField,
+                  [this](const AnsiString& code, const AnsiString& value) { AddCode(code, value); });
 }
 
 void TZPComboBox::LoadFormZCodeTable(const TZCodeTable* table) {

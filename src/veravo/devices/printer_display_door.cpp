@@ -28,11 +28,7 @@ void TZPEdit::PringWriteData(const AnsiString& frames) {
   RefuseReentry("PringWriteData");
   SetText("");
   try {
-    if (!FPort) {
-      ClosePort();
-      CreatePort();
-      return;
-    }
+    if (ReopenWhenNoPort()) return;
     AnsiString list = Trim(frames);
     AnsiString field;
     while (NextField(list, field)) {
@@ -62,11 +58,7 @@ void TZPEdit::DidplayWriteData(const AnsiString& frames) {
   RefuseReentry("DidplayWriteData");
   SetText("");
   try {
-    if (!FPort) {
-      ClosePort();
-      CreatePort();
-      return;
-    }
+    if (ReopenWhenNoPort()) return;
     AnsiString list = Trim(frames);
     AnsiString field;
     while (NextField(list, field)) {

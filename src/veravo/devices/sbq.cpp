@@ -37,11 +37,7 @@ AnsiString TZPEdit::SBQWriteData(const AnsiString& command) {
   SetText("");
   AnsiString reply;
   try {
-    if (!FPort) {
-      ClosePort();
-      CreatePort();
-      return reply;
-    }
+    if (ReopenWhenNoPort()) return reply;
     AnsiString text = Trim(command);
     text = text + GetCRC(text);
     SendHex(text);

@@ -112,11 +112,7 @@ AnsiString TZPEdit::WriteData(const AnsiString& frame) {
   SetText("");
   AnsiString reply;
   try {
-    if (!FPort) {
-      ClosePort();
-      CreatePort();
-      return reply;
-    }
+    if (ReopenWhenNoPort()) return reply;
     AnsiString text = Trim(frame);
     int comma = text.Pos(",");
     if (comma == 0) return reply;

@@ -143,6 +143,13 @@ void TZPEdit::ProcessHostMessages(const char* runningMethod) {
   Application->ProcessMessages();
 }
 
+bool TZPEdit::ReopenWhenNoPort() {
+  if (FPort) return false;
+  ClosePort();
+  CreatePort();
+  return true;
+}
+
 namespace Zpedit {
 
 void Register() { RegisterComponents("VEravo", {ClassOf<TZPEdit>()}); }

@@ -164,6 +164,9 @@ class TZPEdit : public TEdit {
   void RefuseReentry(const char* method) const;
   // Raises EAccessViolation naming the method when no port is open.
   SerialPort& RequirePort(const char* method) const;
+  // Without a port: ClosePort, then CreatePort, and true (the caller sends
+  // nothing, not even when the port opens now). With a port: false.
+  bool ReopenWhenNoPort();
   // Re-sets the open port to BaudRate followed by the tail (",M,8,1", ...).
   void ReconfigureLine(const char* method, const char* tail);
   // Pauses for ms milliseconds; zero or negative values do not pause.
