@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -295,6 +296,47 @@ TEST(MessageTest, MsgWaitWakesForNewPostedMessagesOnly) {
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
   CloseHandle(never);
+}
+
+}  // namespace
+}  // namespace veravo::win
+
+namespace veravo::win {
+namespace {
+
+LRESULT ThrowingProc(HWND, UINT message, WPARAM, LPARAM) {
+  if (message == WM_USER + 7) throw std::runtime_error("handler failed");
+  return 0;
+}
+
+// A procedure that throws while handling a message sent from another thread
+// releases the sender (with 0) and leaves the owner out of the send.
+TEST(MessageExceptions, ThrowingProcedureReleasesTheSender) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = ThrowingProc;
+  wc.lpszClassName = "VeravoThrowingWindow";
+  RegisterClassA(&wc);
+  HWND window =
+      CreateWindowExA(0, "VeravoThrowingWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  std::atomic<bool> returned{false};
+  std::thread sender([&] {
+    EXPECT_EQ(SendMessageA(window, WM_USER + 7, 0, 0), 0);
+    returned = true;
+  });
+  bool thrown = false;
+  while (!thrown) {
+    try {
+      MSG msg;
+      PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    } catch (const std::runtime_error&) {
+      thrown = true;
+    }
+  }
+  sender.join();
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(InSendMessage());
+  DestroyWindow(window);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@ using Bytes = std::vector<win::BYTE>;
 
 // A host end driving a line with a simulated device on its far end.
 struct SimRig : testing::HostRig {
-  SimRig(const std::string& name, const std::string& spec, const std::string& settings = "9600,N,8,1")
+  SimRig(const std::string& name, const std::string& description, const std::string& settings = "9600,N,8,1")
       : HostRig(name, settings) {
-    auto made = MakeSimDevice(spec);
+    auto made = MakeSimDevice(description);
     device = made.get();
     line->AttachDevice(std::move(made));
   }

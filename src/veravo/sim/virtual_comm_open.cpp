@@ -25,8 +25,8 @@ bool OpenVirtualCommDriver(const std::string& name, std::unique_ptr<CommDriver>*
   std::string bare = StartsWithNoCase(name, "\\\\.\\") ? name.substr(4) : name;
   std::shared_ptr<sim::VirtualLine> line = sim::VirtualLine::find(bare);
   if (!line && StartsWithNoCase(bare, "sim:")) {
-    std::string spec = bare.substr(4);
-    line = sim::VirtualLine::FindOrCreateKept(bare, [&] { return sim::MakeSimDevice(spec); });
+    std::string description = bare.substr(4);
+    line = sim::VirtualLine::FindOrCreateKept(bare, [&] { return sim::MakeSimDevice(description); });
     if (!line) {
       driver->reset();
       *error = ERROR_FILE_NOT_FOUND;

@@ -9,7 +9,7 @@
 namespace veravo::cli {
 
 struct PtySimOptions {
-  std::string device;  // a device spec as the "sim:" names take it, e.g. "printer" or "reply:0102@5"
+  std::string device;  // a device as the "sim:" names name it, e.g. "printer" or "reply:0102@5"
   std::string link;    // when set, a symbolic link to the slave path
   int baud = 9600;
 };

@@ -23,14 +23,25 @@ void HandleSentMessage(ThreadState& self, const std::shared_ptr<SentMessage>& me
     auto window = detail::FindWindowByHandle(message->window);
     if (window && window->owner.get() == &self) proc = window->proc;
   }
-  LRESULT result = 0;
+  // Whatever way the procedure leaves (a return or an exception), the
+  // message leaves the handling stack and its sender is released; an
+  // exception then goes on to the caller of the message loop.
+  struct Completion {
+    ThreadState& self;
+    SentMessage& message;
+    bool pushed = false;
+    LRESULT result = 0;
+    ~Completion() {
+      if (pushed) self.handling.pop_back();
+      std::lock_guard<std::mutex> guard(DispatcherLock());
+      detail::CompleteSentMessage(message, result);
+    }
+  } completion{self, *message};
   if (proc != nullptr) {
     self.handling.push_back(message);
-    result = proc(message->window, message->message, message->wParam, message->lParam);
-    self.handling.pop_back();
+    completion.pushed = true;
+    completion.result = proc(message->window, message->message, message->wParam, message->lParam);
   }
-  std::lock_guard<std::mutex> guard(DispatcherLock());
-  detail::CompleteSentMessage(*message, result);
 }
 
 // Takes the next message sent to the calling thread, or null. Under the lock.

@@ -99,13 +99,13 @@ bool ApplySetting(const std::string& key, const std::string& value, SimSettings*
 
 }  // namespace
 
-std::unique_ptr<SimDevice> MakeSimDevice(const std::string& spec, std::string* error) {
+std::unique_ptr<SimDevice> MakeSimDevice(const std::string& description, std::string* error) {
   auto fail = [&](const std::string& why) -> std::unique_ptr<SimDevice> {
     if (error != nullptr) *error = why;
     return nullptr;
   };
-  std::string head = spec.substr(0, spec.find('?'));
-  std::string query = head.size() < spec.size() ? spec.substr(head.size() + 1) : "";
+  std::string head = description.substr(0, description.find('?'));
+  std::string query = head.size() < description.size() ? description.substr(head.size() + 1) : "";
   std::string family = head.substr(0, head.find(':'));
   for (char& c : family) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
@@ -116,11 +116,11 @@ std::unique_ptr<SimDevice> MakeSimDevice(const std::string& spec, std::string* e
     int delay = 2;
     if (hex.size() < arg.size()) {
       auto ms = ParseInt(arg.substr(hex.size() + 1));
-      if (!ms) return fail("bad reply delay in " + spec);
+      if (!ms) return fail("bad reply delay in " + description);
       delay = *ms;
     }
     auto bytes = ParseHex(hex);
-    if (!bytes || bytes->empty()) return fail("bad reply bytes in " + spec);
+    if (!bytes || bytes->empty()) return fail("bad reply bytes in " + description);
     device = MakeReplyDevice(*bytes, delay);
   } else {
     static const std::map<std::string, std::function<std::unique_ptr<SimDevice>()>> kFamilies{
@@ -129,7 +129,7 @@ std::unique_ptr<SimDevice> MakeSimDevice(const std::string& spec, std::string* e
         {"hy", MakeHyDevice},           {"crt", MakeCrtDevice},         {"ups", MakeUpsDevice},
         {"modem", MakeModemDevice},     {"echo", MakeEchoDevice},       {"silent", MakeSilentDevice}};
     auto it = kFamilies.find(family);
-    if (it == kFamilies.end() || head.size() != family.size()) return fail("unknown device " + spec);
+    if (it == kFamilies.end() || head.size() != family.size()) return fail("unknown device " + description);
     device = it->second();
   }
 
@@ -139,7 +139,7 @@ std::unique_ptr<SimDevice> MakeSimDevice(const std::string& spec, std::string* e
     query = item.size() < query.size() ? query.substr(item.size() + 1) : "";
     auto eq = item.find('=');
     if (eq == std::string::npos || !ApplySetting(item.substr(0, eq), item.substr(eq + 1), &settings)) {
-      return fail("bad setting " + item + " in " + spec);
+      return fail("bad setting " + item + " in " + description);
     }
   }
   device->SetSettings(settings);

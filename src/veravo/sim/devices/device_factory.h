@@ -17,6 +17,6 @@
 namespace veravo::sim {
 
 // Null for an unknown family or a setting it cannot read (*error says why).
-std::unique_ptr<SimDevice> MakeSimDevice(const std::string& spec, std::string* error = nullptr);
+std::unique_ptr<SimDevice> MakeSimDevice(const std::string& description, std::string* error = nullptr);
 
 }  // namespace veravo::sim
