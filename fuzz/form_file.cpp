@@ -15,7 +15,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static bool registered = [] {
-    veravo::RegisterPackage();
+    veravo::Veravo::RegisterPackage();
     return true;
   }();
   (void)registered;
