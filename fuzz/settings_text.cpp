@@ -26,9 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string text(reinterpret_cast<const char*>(data), size);
   text = text.substr(0, text.find('\0'));
 
+  // A valid state to start from: fields a text leaves out keep their values.
   win::DCB before{};
-  std::memset(&before, 0xA5, sizeof before);
   before.DCBlength = sizeof before;
+  before.BaudRate = 9600;
+  before.ByteSize = 8;
+  before.XonChar = 0x11;
+  before.XoffChar = 0x13;
   win::DCB dcb = before;
   bool ok = win::BuildCommDCBA(text.c_str(), &dcb);
   if (!ok) {
