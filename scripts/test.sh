@@ -29,7 +29,7 @@ stage "ASan+UBSan tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --preset asan -j "$jobs" -LE slow
 
-stage "fuzz targets (libFuzzer, ${VERAVO_FUZZ_SECONDS:-15} s each)"
+stage "fuzz targets (libFuzzer, ${VERAVO_FUZZ_SECONDS:-10} s each)"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 fuzz_failed=0
@@ -37,7 +37,7 @@ for target in build-fuzz/fuzz/fuzz_*; do
   name=${target##*/fuzz_}
   work="build-fuzz/corpus-run/$name"
   mkdir -p "$work"
-  if "$target" "$work" "fuzz/corpus/$name" -max_total_time="${VERAVO_FUZZ_SECONDS:-15}" \
+  if "$target" "$work" "fuzz/corpus/$name" -max_total_time="${VERAVO_FUZZ_SECONDS:-10}" \
        -artifact_prefix="build-fuzz/crash-$name-" -print_final_stats=1 >"build-fuzz/$name.log" 2>&1; then
     echo "fuzz $name: ok, $(grep -o 'number_of_executed_units: [0-9]*' "build-fuzz/$name.log" | grep -o '[0-9]*') runs"
   else
