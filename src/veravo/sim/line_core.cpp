@@ -251,11 +251,19 @@ void LineCore::DeliverToHost(const OnWire& w, std::vector<Action>* actions) {
   SampledByte s = SampleFrame(w.value, w.format, hostFormat_.At(w.end), following);
   if (!hostCheckParity_) s.errors &= ~win::CE_RXPARITY;
   if (!hostFifo_.empty() && w.end > hostFifoDue_) FlushHostFifo(actions);  // the time-out came first
+  if (s.errors != 0) {
+    // A character with a line error is reported at once, as a UART's line
+    // status does: the clean characters before it, then the error, then the
+    // character, so the error is recorded before the character can be read.
+    FlushHostFifo(actions);
+    AddHostEvent(s.errors, win::EV_ERR, actions);
+    hostFifo_.push_back(s.value);
+    FlushHostFifo(actions);
+    return;
+  }
   hostFifo_.push_back(s.value);
   hostFifoDue_ = w.end + 4 * hostFormat_.At(w.end).ByteTime();
-  // A character with a line error is reported at once, as a UART's line status does.
-  if (hostFifo_.size() >= hostFifoTrigger_ || s.errors != 0) FlushHostFifo(actions);
-  if (s.errors != 0) AddHostEvent(s.errors, win::EV_ERR, actions);
+  if (hostFifo_.size() >= hostFifoTrigger_) FlushHostFifo(actions);
 }
 
 void LineCore::DeliverToDevice(const OnWire& w, std::vector<Action>* actions) {
