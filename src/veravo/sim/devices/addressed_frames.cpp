@@ -20,4 +20,24 @@ std::vector<AddressedFrame> AddressedFrames::Feed(const std::vector<RxRecord>& b
   return done;
 }
 
+void AddressedDevice::OnBurst(const std::vector<RxRecord>& burst) {
+  for (const AddressedFrame& f : frames_.Feed(burst)) {
+    if (f.address < 0) {
+      HandleUnaddressed(f.body);
+      continue;
+    }
+    SimSettings s = settings();
+    win::BYTE a = static_cast<win::BYTE>(f.address);
+    if (s.address >= 0 && f.address != s.address) {
+      AddLog("ignored", "address " + HexOf({a}), f.body);
+      continue;
+    }
+    HandleFrame(a, f.body, s);
+  }
+}
+
+void AddressedDevice::HandleUnaddressed(const std::vector<win::BYTE>& body) {
+  AddLog("refused", "no address byte", body);
+}
+
 }  // namespace veravo::sim

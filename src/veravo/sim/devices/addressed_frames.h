@@ -5,6 +5,7 @@
 // the address byte and the body.
 #pragma once
 
+#include <veravo/sim/devices/sim_device.h>
 #include <veravo/sim/line_core.h>
 
 #include <optional>
@@ -24,6 +25,25 @@ class AddressedFrames {
 
  private:
   std::optional<AddressedFrame> open_;
+};
+
+// A device on a multi-drop line: gathers the frames, refuses body bytes that
+// came without an address byte (unless the device takes them), ignores
+// frames for other addresses, and hands the rest to HandleFrame.
+class AddressedDevice : public SimDevice {
+ public:
+  using SimDevice::SimDevice;
+
+ protected:
+  void OnBurst(const std::vector<RxRecord>& burst) override;
+  // A frame for this device's address (or any address when none is set).
+  virtual void HandleFrame(win::BYTE address, const std::vector<win::BYTE>& body,
+                           const SimSettings& settings) = 0;
+  // Body bytes without an address byte; refused unless a device overrides.
+  virtual void HandleUnaddressed(const std::vector<win::BYTE>& body);
+
+ private:
+  AddressedFrames frames_;
 };
 
 }  // namespace veravo::sim

@@ -10,34 +10,19 @@ namespace veravo::sim {
 
 namespace {
 
-class DisplayDevice : public SimDevice {
+class DisplayDevice : public AddressedDevice {
  public:
-  DisplayDevice() : SimDevice("display") {}
+  DisplayDevice() : AddressedDevice("display") {}
 
  protected:
-  void OnBurst(const std::vector<RxRecord>& burst) override {
-    for (const AddressedFrame& f : frames_.Feed(burst)) Handle(f);
-  }
-
- private:
-  void Handle(const AddressedFrame& f) {
-    if (f.address < 0) {
-      AddLog("refused", "no address byte", f.body);
-      return;
-    }
-    SimSettings s = settings();
-    win::BYTE a = static_cast<win::BYTE>(f.address);
-    if (s.address >= 0 && f.address != s.address) {
-      AddLog("ignored", "address " + HexOf({a}), f.body);
-      return;
-    }
+  void HandleFrame(win::BYTE a, const std::vector<win::BYTE>& b, const SimSettings& s) override {
     std::vector<win::BYTE> all;
-    all.reserve(f.body.size() + 1);
+    all.reserve(b.size() + 1);
     all.push_back(a);
-    for (win::BYTE b : f.body) all.push_back(b);
+    all.insert(all.end(), b.begin(), b.end());
     std::size_t n = all.size();
     if (n < 2 || XorOf(all) != 0) {
-      AddLog("refused", "check", f.body);
+      AddLog("refused", "check", b);
       return;
     }
     // The header check closes the shortest prefix whose XOR is zero; the text
@@ -54,8 +39,6 @@ class DisplayDevice : public SimDevice {
     }
     if (s.ack) Reply({a, 0x06, static_cast<win::BYTE>(a ^ 0x06)});
   }
-
-  AddressedFrames frames_;
 };
 
 }  // namespace

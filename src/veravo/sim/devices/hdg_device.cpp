@@ -8,38 +8,21 @@ namespace veravo::sim {
 
 namespace {
 
-class HdgDevice : public SimDevice {
+class HdgDevice : public AddressedDevice {
  public:
-  HdgDevice() : SimDevice("hdg") {}
+  HdgDevice() : AddressedDevice("hdg") {}
 
  protected:
-  void OnBurst(const std::vector<RxRecord>& burst) override {
-    for (const AddressedFrame& f : frames_.Feed(burst)) Handle(f);
-  }
-
- private:
-  void Handle(const AddressedFrame& f) {
-    if (f.address < 0) {
-      AddLog("refused", "no address byte", f.body);
-      return;
-    }
-    SimSettings s = settings();
-    win::BYTE a = static_cast<win::BYTE>(f.address);
-    if (s.address >= 0 && f.address != s.address) {
-      AddLog("ignored", "address " + HexOf({a}), f.body);
-      return;
-    }
-    AddLog("command", HexOf({a}) + "," + HexOf(f.body), f.body);
+  void HandleFrame(win::BYTE a, const std::vector<win::BYTE>& b, const SimSettings& s) override {
+    AddLog("command", HexOf({a}) + "," + HexOf(b), b);
     std::vector<win::BYTE> reply = s.reply;
     if (reply.empty()) {
       reply.push_back(a);
-      reply.insert(reply.end(), f.body.begin(), f.body.end());
+      reply.insert(reply.end(), b.begin(), b.end());
       reply.push_back(0x00);
     }
     Reply(reply);
   }
-
-  AddressedFrames frames_;
 };
 
 }  // namespace

@@ -10,28 +10,16 @@ namespace veravo::sim {
 
 namespace {
 
-class PrinterDevice : public SimDevice {
+class PrinterDevice : public AddressedDevice {
  public:
-  PrinterDevice() : SimDevice("printer") {}
+  PrinterDevice() : AddressedDevice("printer") {}
 
  protected:
-  void OnBurst(const std::vector<RxRecord>& burst) override {
-    for (const AddressedFrame& f : frames_.Feed(burst)) Handle(f);
+  void HandleUnaddressed(const std::vector<win::BYTE>& body) override {
+    AddLog("printed", TextOf(body), body);
   }
 
- private:
-  void Handle(const AddressedFrame& f) {
-    if (f.address < 0) {
-      AddLog("printed", TextOf(f.body), f.body);
-      return;
-    }
-    SimSettings s = settings();
-    win::BYTE a = static_cast<win::BYTE>(f.address);
-    if (s.address >= 0 && f.address != s.address) {
-      AddLog("ignored", "address " + HexOf({a}), f.body);
-      return;
-    }
-    const std::vector<win::BYTE>& b = f.body;
+  void HandleFrame(win::BYTE a, const std::vector<win::BYTE>& b, const SimSettings& s) override {
     if (b.size() < 5) {
       AddLog("refused", "short frame", b);
       return;
@@ -48,8 +36,6 @@ class PrinterDevice : public SimDevice {
     AddLog("printed", TextOf(data), data);
     if (s.ack) Reply({a, 0x06, static_cast<win::BYTE>(a ^ 0x06)});
   }
-
-  AddressedFrames frames_;
 };
 
 }  // namespace
