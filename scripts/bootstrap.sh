@@ -10,6 +10,8 @@ packages=(
   libcli11-dev
   clang libclang-rt-14-dev
   python3
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  wine wine64
 )
 
 missing=()

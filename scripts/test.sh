@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
 # Builds veravo and runs every test: the whole suite in a normal build and
-# in an ASan+UBSan build, the thread-heavy suites in a TSan build.
-#   scripts/test.sh            all three builds
+# in an ASan+UBSan build, short fuzz runs, the thread-heavy suites in a TSan
+# build, and the Windows build (mingw-w64) with its suites under Wine, plus a
+# 32-bit Windows build of the library and tool.
+#   scripts/test.sh            everything
 #   scripts/test.sh --quick    the normal build only
+#   scripts/test.sh --windows  the Windows builds only (needs the normal build's tool for the COM checks)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 quick=0
+windows_only=0
 [ "${1:-}" = "--quick" ] && quick=1
+[ "${1:-}" = "--windows" ] && windows_only=1
 
 ./scripts/bootstrap.sh
 
 jobs=$(nproc)
 stage() { printf '\n==== %s ====\n' "$*"; }
+
+windows_stages() {
+  ./scripts/fetch_sqlite_amalgamation.sh
+  stage "Windows x64 build (mingw-w64)"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$jobs"
+  stage "Windows tests under Wine"
+  ./scripts/wine_tests.sh build-windows
+  stage "Windows x86 build (library and tool)"
+  cmake --preset windows-i686 >/dev/null
+  cmake --build --preset windows-i686 -j "$jobs" --target veravo veravo_tool
+}
+
+if [ "$windows_only" -eq 1 ]; then
+  windows_stages
+  exit 0
+fi
 
 stage "release build"
 cmake --preset release >/dev/null
@@ -54,3 +76,5 @@ cmake --build --preset tsan -j "$jobs"
 stage "TSan tests (thread-heavy suites)"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --preset tsan -j "$jobs" -L 'platform|serial|sim|edit|devices' -LE slow
+
+windows_stages

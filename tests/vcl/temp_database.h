@@ -2,10 +2,10 @@
 // object. Filled through TSQLiteDataSet::ExecSQL.
 #pragma once
 
-#include <unistd.h>
 #include <veravo/platform/vcl/sqlite_dataset.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -16,7 +16,8 @@ class TempDatabase {
   TempDatabase() {
     static std::atomic<int> serial{0};
     dir_ = std::filesystem::temp_directory_path() /
-           ("veravo-db-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+           ("veravo-db-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+            std::to_string(serial++));
     std::filesystem::create_directories(dir_);
     path_ = (dir_ / "codes.db").string();
   }

@@ -184,8 +184,12 @@ void SerialPort::Signal(win::HANDLE event) {
 }
 
 int SerialPort::Reconfigure(const char* settingsText) {
+  const bool wasBlocked = Status < 0;
   if (settingsText != nullptr) ParseSettingsText(RequestedSettings, settingsText);
   Status = static_cast<std::int16_t>(ApplySettings(RequestedSettings));
+  // A port unblocked after a failed device write sends what is still queued
+  // behind the failed batch now, not only once the caller writes again.
+  if (wasBlocked && Status == 0 && TransmitQueue.Used() > 0) Signal(TransmitEvent);
   return 0;
 }
 

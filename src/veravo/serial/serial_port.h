@@ -23,7 +23,9 @@
 //   outstanding, then ended by the receive thread itself: it collects the
 //   line errors (which is what lets an aborted device read again) and
 //   starts a new read. When the next read is refused too, the thread waits
-//   for the next line event (or room, or stop) before trying again.
+//   for the next line event (or room, or stop) before trying again, except
+//   for a read aborted by line errors: that one is always ended at once,
+//   since characters dropped by a full input buffer raise no line event.
 // - The destructor, while waiting for the two threads, handles messages that
 //   other threads send to the calling thread's windows, and when it runs
 //   inside the handler of such a message it first releases the sender
@@ -99,7 +101,8 @@ class SerialPort : public SerialPortBase {
   virtual void NotifyHostWindows(const char* portName);
 
   // Parses settingsText (null: re-applies RequestedSettings) and applies it;
-  // the outcome goes to Status (a success unblocks a blocked port). Always 0.
+  // the outcome goes to Status (a success unblocks a blocked port and sends
+  // what is still queued). Always 0.
   int Reconfigure(const char* settingsText);
 
   // Text for a character in the status lines: the character itself for

@@ -83,6 +83,9 @@ void SerialPort::ReceiveLoop() {
   AsyncStatusInfo.hEvent = CreateRecordEvent("AsyncStatusInfo.hEvent");
   ReadPending = false;
   bool statusPending = false;
+  // The line-event wait was refused by the platform (the device has gone,
+  // say): no completion will come, so there is nothing to wait for at the end.
+  bool statusRefused = false;
   // The outstanding read was refused by the platform: no completion of its
   // own will come.
   bool readRefused = false;
@@ -105,13 +108,18 @@ void SerialPort::ReceiveLoop() {
           }
         } else {
           ReadPending = true;
-          readRefused = win::GetLastError() != win::ERROR_IO_PENDING;
+          const win::DWORD refusal = win::GetLastError();
+          readRefused = refusal != win::ERROR_IO_PENDING;
           if (!readRefused) {
             refusals = 0;
-          } else if (++refusals == 1) {
+          } else if (++refusals == 1 || refusal == win::ERROR_OPERATION_ABORTED) {
             // End the refused read ourselves so that the line errors are
             // collected and reading resumes; when the platform refuses
-            // again, wait for the next line event instead of spinning.
+            // again, wait for the next line event instead of spinning. A
+            // read aborted by line errors is always ended at once: collecting
+            // the errors lifts the abort, and a new one needs new errors. No
+            // line event may come to end it otherwise: characters that a
+            // full input buffer drops raise none, nor does their overflow.
             win::SetEvent(AsyncReadInfo.hEvent);
           }
         }
@@ -129,7 +137,10 @@ void SerialPort::ReceiveLoop() {
         UpdateModemLines(false, reportedEvents_);
         CollectLineErrors(nullptr);
       } else {
+        // Counted as pending either way, so that a refusal does not make the
+        // loop spin; only a wait that is really outstanding ever completes.
         statusPending = true;
+        statusRefused = win::GetLastError() != win::ERROR_IO_PENDING;
       }
     }
 
@@ -150,8 +161,13 @@ void SerialPort::ReceiveLoop() {
           CollectLineErrors(nullptr);
           break;
         }
+        // A read that a line error (or a vanished device) ended early still
+        // hands over the bytes it had collected: they have been taken off the
+        // device and exist nowhere else. The platform reports their count
+        // with the failure.
         win::DWORD got = 0;
-        if (win::GetOverlappedResult(Device, &AsyncReadInfo, &got, win::FALSE) && got > 0) {
+        win::GetOverlappedResult(Device, &AsyncReadInfo, &got, win::FALSE);
+        if (got > 0) {
           ReceiveQueue.Put(readBuffer_, static_cast<int>(got));
           OnReceived(static_cast<int>(got));
           NotifyHostWindows(PortName);
@@ -187,7 +203,7 @@ void SerialPort::ReceiveLoop() {
     win::PurgeComm(Device, win::PURGE_RXABORT);
     win::WaitForSingleObject(AsyncReadInfo.hEvent, kCancelWaitMs);
   }
-  if (statusPending) {
+  if (statusPending && !statusRefused) {
     win::SetCommMask(Device, 0);
     win::WaitForSingleObject(AsyncStatusInfo.hEvent, kCancelWaitMs);
   }

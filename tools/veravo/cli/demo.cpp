@@ -1,6 +1,5 @@
 #include "demo.h"
 
-#include <unistd.h>
 #include <veravo/codes/zcodetable.h>
 #include <veravo/codes/zpcombobox.h>
 #include <veravo/edit/zpedit.h>
@@ -144,7 +143,9 @@ int RunDemo(const std::string& svgPath, std::ostream& out, std::ostream& err) {
   // The coded combo box, filled from a table in a SQLite file.
   out << "\n" << tour.steps() + 1 << ". Coded combo box: codes and values loaded from a SQLite file\n";
   std::filesystem::path db =
-      std::filesystem::temp_directory_path() / ("veravo-demo-" + std::to_string(::getpid()) + ".sqlite");
+      std::filesystem::temp_directory_path() /
+      ("veravo-demo-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+       ".sqlite");
   try {
     TSQLiteDataSet data(nullptr);
     data.DatabaseName = db.string().c_str();

@@ -1,36 +1,18 @@
 #include "pty_sim.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+#include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
 #include <veravo/sim/devices/device_factory.h>
 #include <veravo/sim/virtual_line.h>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
 namespace veravo::cli {
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 class Handle {
  public:
@@ -48,20 +30,13 @@ class Handle {
 
 // Bytes from the pseudo-terminal go to the line's host end, which the
 // simulated device on the far end receives.
-void PtyToLine(int master, win::HANDLE line, const std::atomic<bool>& stop) {
+void PtyToLine(PseudoTerminal* pty, win::HANDLE line, const std::atomic<bool>& stop) {
   Handle event(win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr));
   unsigned char buffer[512];
   while (!stop) {
-    pollfd p{master, POLLIN, 0};
-    int rc = ::poll(&p, 1, 100);
-    if (rc <= 0 || !(p.revents & POLLIN)) {
-      // No reader on the slave side yet (POLLHUP) or nothing to read.
-      if (rc > 0) ::usleep(50000);
-      continue;
-    }
-    ssize_t n = ::read(master, buffer, sizeof buffer);
+    long n = pty->Read(buffer, sizeof buffer, 100);
     if (n <= 0) {
-      ::usleep(50000);
+      if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
     }
     win::OVERLAPPED ov{};
@@ -76,7 +51,7 @@ void PtyToLine(int master, win::HANDLE line, const std::atomic<bool>& stop) {
 
 // Bytes the device answers come out of the host end and go to the
 // pseudo-terminal.
-void LineToPty(int master, win::HANDLE line, win::HANDLE stopEvent) {
+void LineToPty(PseudoTerminal* pty, win::HANDLE line, win::HANDLE stopEvent) {
   Handle event(win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr));
   unsigned char buffer[256];
   for (;;) {
@@ -92,13 +67,7 @@ void LineToPty(int master, win::HANDLE line, win::HANDLE stopEvent) {
       }
       if (!win::GetOverlappedResult(line, &ov, &got, win::FALSE)) return;
     }
-    std::size_t done = 0;
-    while (done < got) {
-      ssize_t n = ::write(master, buffer + done, got - done);
-      if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-      if (n > 0) done += static_cast<std::size_t>(n);
-      if (n < 0) ::usleep(1000);
-    }
+    pty->WriteAll(buffer, got);
   }
 }
 
@@ -118,34 +87,20 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
     return 2;
   }
 
-  Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (master.get() < 0 || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
-    err << "error: cannot make a pseudo-terminal: " << std::strerror(errno) << "\n";
+  std::string why2;  // why the pseudo-terminal failed
+  std::unique_ptr<PseudoTerminal> pty = PseudoTerminal::Open(&why2);
+  if (!pty) {
+    err << "error: cannot make a pseudo-terminal: " << why2 << "\n";
     return 1;
   }
-  const char* slaveName = ::ptsname(master.get());
-  std::string slavePath = slaveName ? slaveName : "";
-  // Holding the slave open keeps the master readable while no client is
-  // connected; raw mode so that the bytes pass unchanged.
-  Fd slave(::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-  termios tio{};
-  if (slave.get() >= 0 && ::tcgetattr(slave.get(), &tio) == 0) {
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave.get(), TCSANOW, &tio);
-  }
-  if (::tcgetattr(master.get(), &tio) == 0) {
-    ::cfmakeraw(&tio);
-    ::tcsetattr(master.get(), TCSANOW, &tio);
-  }
-  if (!options.link.empty()) {
-    ::unlink(options.link.c_str());
-    if (::symlink(slavePath.c_str(), options.link.c_str()) != 0) {
-      err << "error: cannot link " << options.link << ": " << std::strerror(errno) << "\n";
-      return 1;
-    }
+  const std::string& slavePath = pty->DevicePath();
+  if (!options.link.empty() && !pty->LinkFrom(options.link, &why2)) {
+    err << "error: cannot link " << options.link << ": " << why2 << "\n";
+    return 1;
   }
 
-  std::string lineName = "veravo-pty-sim-" + std::to_string(::getpid());
+  std::string lineName =
+      "veravo-pty-sim-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
   auto line = sim::VirtualLine::create(lineName);
   sim::SimDevice* dev = device.get();
   line->AttachDevice(std::move(device));
@@ -171,8 +126,8 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
       << std::endl;
 
   Handle stopEvent(win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr));
-  std::thread toLine(PtyToLine, master.get(), host.get(), std::cref(stop));
-  std::thread toPty(LineToPty, master.get(), host.get(), stopEvent.get());
+  std::thread toLine(PtyToLine, pty.get(), host.get(), std::cref(stop));
+  std::thread toPty(LineToPty, pty.get(), host.get(), stopEvent.get());
 
   std::size_t shown = 0;
   auto showNewLogEntries = [&] {
@@ -188,13 +143,12 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
   };
   while (!stop) {
     showNewLogEntries();
-    ::usleep(50000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   showNewLogEntries();
   win::SetEvent(stopEvent.get());
   toLine.join();
   toPty.join();
-  if (!options.link.empty()) ::unlink(options.link.c_str());
   sim::VirtualLine::remove(lineName);
   return 0;
 }

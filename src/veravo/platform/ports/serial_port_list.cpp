@@ -113,6 +113,4 @@ std::vector<SerialPortInfo> ListSerialPortsIn(const std::string& devDir, const s
   return ports;
 }
 
-std::vector<SerialPortInfo> ListSerialPorts() { return ListSerialPortsIn("/dev", "/sys/class/tty"); }
-
 }  // namespace veravo

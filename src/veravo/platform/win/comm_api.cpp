@@ -1,11 +1,12 @@
 // The Win32 comm calls on comm handles. Each call looks its handle up, lets
 // the port do the work and turns the port's status into the Win32 result.
 // Calls made without an OVERLAPPED record block until the operation is done.
-#include <veravo/platform/win/com_port_names.h>
+// Handles that are not in the handle table belong to the operating system
+// and go to its own call.
 #include <veravo/platform/win/comm_handle.h>
 #include <veravo/platform/win/comm_port.h>
 #include <veravo/platform/win/handle_table.h>
-#include <veravo/platform/win/termios_comm_driver.h>
+#include <veravo/platform/win/native_calls.h>
 #include <veravo/platform/win/win_api.h>
 
 namespace veravo::win {
@@ -18,20 +19,23 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
-template <class Operation>
-BOOL OnPort(HANDLE file, Operation&& operation) {
+// Runs `operation` on the emulated port of `file`, or `native` when the
+// handle is the operating system's.
+template <class Operation, class Native>
+BOOL OnPort(HANDLE file, Operation&& operation, Native&& native) {
   auto port = detail::LookupHandleAs<CommPort>(file);
-  if (!port) return Fail(ERROR_INVALID_HANDLE);
+  if (!port) return native();
   DWORD error = operation(*port);
   return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
 // Runs an overlapped port operation. Without an OVERLAPPED record it runs on
 // a private one and waits for its completion; the byte count goes to *count.
-template <class Operation>
-BOOL RunOverlapped(HANDLE file, OVERLAPPED* overlapped, DWORD* count, Operation&& operation) {
+template <class Operation, class Native>
+BOOL RunOverlapped(HANDLE file, OVERLAPPED* overlapped, DWORD* count, Operation&& operation,
+                   Native&& native) {
   auto port = detail::LookupHandleAs<CommPort>(file);
-  if (!port) return Fail(ERROR_INVALID_HANDLE);
+  if (!port) return native();
   if (overlapped != nullptr) {
     DWORD status = operation(*port, overlapped);
     return status == ERROR_SUCCESS ? TRUE : Fail(status);
@@ -62,83 +66,106 @@ HANDLE OpenCommHandle(std::unique_ptr<CommDriver> driver) {
   return detail::InsertHandle(port);
 }
 
-// The access, sharing, creation and attribute arguments are not looked at:
-// every comm handle is opened for reading and writing, exclusively, and
-// works with or without OVERLAPPED records.
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+// A virtual name opens the host end of a virtual line; the access, sharing,
+// creation and attribute arguments are not looked at then: the handle is
+// opened for reading and writing, exclusively, and works with or without
+// OVERLAPPED records. Any other name goes to the operating system.
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD creation,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
   if (name == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
   std::unique_ptr<CommDriver> driver;
   DWORD error = ERROR_SUCCESS;
-  if (OpenVirtualCommDriver(name, &driver, &error)) {
-    if (!driver) {
-      SetLastError(error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND);
-      return INVALID_HANDLE_VALUE;
-    }
-  } else {
-    std::optional<std::string> path = detail::ResolveCommDevicePath(name);
-    if (!path) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return INVALID_HANDLE_VALUE;
-    }
-    if ((error = detail::OpenTermiosCommDriver(*path, &driver)) != ERROR_SUCCESS) {
-      SetLastError(error);
-      return INVALID_HANDLE_VALUE;
-    }
+  if (!OpenVirtualCommDriver(name, &driver, &error)) {
+    return native::CreateFileA(name, access, shareMode, security, creation, flagsAndAttributes, templateFile);
+  }
+  if (!driver) {
+    SetLastError(error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
   }
   return OpenCommHandle(std::move(driver));
 }
 
+BOOL CloseHandle(HANDLE handle) {
+  std::shared_ptr<detail::KernelObject> object = detail::RemoveHandle(handle);
+  if (!object) return native::CloseHandle(handle);
+  // Outside the table lock: closing a comm handle stops its device thread.
+  object->Close();
+  return TRUE;
+}
+
 BOOL GetCommState(HANDLE file, DCB* dcb) {
   if (dcb == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  return OnPort(file, [&](CommPort& port) { return port.GetState(dcb); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.GetState(dcb); },
+      [&] { return native::GetCommState(file, dcb); });
 }
 
 BOOL SetCommState(HANDLE file, DCB* dcb) {
   if (dcb == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  return OnPort(file, [&](CommPort& port) { return port.SetState(*dcb); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.SetState(*dcb); },
+      [&] { return native::SetCommState(file, dcb); });
 }
 
 BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
   if (timeouts == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  return OnPort(file, [&](CommPort& port) { return port.GetTimeouts(timeouts); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.GetTimeouts(timeouts); },
+      [&] { return native::GetCommTimeouts(file, timeouts); });
 }
 
 BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
   if (timeouts == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  return OnPort(file, [&](CommPort& port) { return port.SetTimeouts(*timeouts); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.SetTimeouts(*timeouts); },
+      [&] { return native::SetCommTimeouts(file, timeouts); });
 }
 
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
-  return OnPort(file, [&](CommPort& port) { return port.Setup(inQueue, outQueue); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.Setup(inQueue, outQueue); },
+      [&] { return native::SetupComm(file, inQueue, outQueue); });
 }
 
 BOOL SetCommMask(HANDLE file, DWORD mask) {
-  return OnPort(file, [&](CommPort& port) { return port.SetMask(mask); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.SetMask(mask); },
+      [&] { return native::SetCommMask(file, mask); });
 }
 
 BOOL GetCommMask(HANDLE file, DWORD* mask) {
   if (mask == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  return OnPort(file, [&](CommPort& port) { return port.GetMask(mask); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.GetMask(mask); },
+      [&] { return native::GetCommMask(file, mask); });
 }
 
 BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) {
-  return RunOverlapped(file, overlapped, nullptr,
-                       [&](CommPort& port, OVERLAPPED* record) { return port.WaitEvent(eventMask, record); });
+  return RunOverlapped(
+      file, overlapped, nullptr,
+      [&](CommPort& port, OVERLAPPED* record) { return port.WaitEvent(eventMask, record); },
+      [&] { return native::WaitCommEvent(file, eventMask, overlapped); });
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, OVERLAPPED* overlapped) {
-  return RunOverlapped(file, overlapped, read, [&](CommPort& port, OVERLAPPED* record) {
-    return port.Read(static_cast<BYTE*>(buffer), toRead, read, record);
-  });
+  return RunOverlapped(
+      file, overlapped, read,
+      [&](CommPort& port, OVERLAPPED* record) {
+        return port.Read(static_cast<BYTE*>(buffer), toRead, read, record);
+      },
+      [&] { return native::ReadFile(file, buffer, toRead, read, overlapped); });
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, OVERLAPPED* overlapped) {
-  return RunOverlapped(file, overlapped, written, [&](CommPort& port, OVERLAPPED* record) {
-    return port.Write(static_cast<const BYTE*>(buffer), toWrite, written, record);
-  });
+  return RunOverlapped(
+      file, overlapped, written,
+      [&](CommPort& port, OVERLAPPED* record) {
+        return port.Write(static_cast<const BYTE*>(buffer), toWrite, written, record);
+      },
+      [&] { return native::WriteFile(file, buffer, toWrite, written, overlapped); });
 }
 
 // An operation started without an event cannot be waited for here
@@ -147,17 +174,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, OVERL
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
   if (overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   auto port = detail::LookupHandleAs<CommPort>(file);
+  if (!port) return native::GetOverlappedResult(file, overlapped, transferred, wait);
   ULONG_PTR status = 0;
   ULONG_PTR count = 0;
   for (;;) {
-    if (port) {
-      port->OverlappedState(overlapped, &status, &count);
-    } else {
-      // The handle is gone; a completed record still tells its result.
-      status = overlapped->Internal;
-      count = overlapped->InternalHigh;
-      if (status == STATUS_PENDING) return Fail(ERROR_INVALID_HANDLE);
-    }
+    port->OverlappedState(overlapped, &status, &count);
     if (status != STATUS_PENDING) break;
     if (!wait) return Fail(ERROR_IO_INCOMPLETE);
     if (overlapped->hEvent == nullptr) return Fail(ERROR_INVALID_PARAMETER);
@@ -169,24 +190,33 @@ BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred
 }
 
 BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
-  return OnPort(file, [&](CommPort& port) { return port.ClearError(errors, stat); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.ClearError(errors, stat); },
+      [&] { return native::ClearCommError(file, errors, stat); });
 }
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
-  return OnPort(file, [&](CommPort& port) { return port.Purge(flags); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.Purge(flags); },
+      [&] { return native::PurgeComm(file, flags); });
 }
 
 BOOL GetCommModemStatus(HANDLE file, DWORD* modemStat) {
   if (modemStat == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  return OnPort(file, [&](CommPort& port) { return port.ModemStatus(modemStat); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.ModemStatus(modemStat); },
+      [&] { return native::GetCommModemStatus(file, modemStat); });
 }
 
 BOOL SetCommBreak(HANDLE file) {
-  return OnPort(file, [&](CommPort& port) { return port.SetBreak(true); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.SetBreak(true); }, [&] { return native::SetCommBreak(file); });
 }
 
 BOOL ClearCommBreak(HANDLE file) {
-  return OnPort(file, [&](CommPort& port) { return port.SetBreak(false); });
+  return OnPort(
+      file, [&](CommPort& port) { return port.SetBreak(false); },
+      [&] { return native::ClearCommBreak(file); });
 }
 
 }  // namespace veravo::win

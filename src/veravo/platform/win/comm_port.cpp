@@ -1,5 +1,6 @@
 #include <veravo/platform/win/comm_port.h>
 #include <veravo/platform/win/event_handles.h>
+#include <veravo/platform/win/nt_status.h>
 
 #include <algorithm>
 #include <cstring>
@@ -317,7 +318,7 @@ DWORD CommPort::Write(const BYTE* data, DWORD toWrite, DWORD* written, OVERLAPPE
     return ERROR_IO_PENDING;
   }
   CheckTxEmpty();
-  if (overlapped->Internal != ERROR_SUCCESS) return static_cast<DWORD>(overlapped->Internal);
+  if (overlapped->Internal != 0) return static_cast<DWORD>(ErrorFromNtStatus(overlapped->Internal));
   if (written != nullptr) *written = static_cast<DWORD>(overlapped->InternalHigh);
   return ERROR_SUCCESS;
 }
@@ -369,7 +370,7 @@ void CommPort::OutputSpace() {
 // ---- completion ---------------------------------------------------------------
 
 void CommPort::Complete(OVERLAPPED* overlapped, DWORD status, DWORD count) {
-  overlapped->Internal = status;
+  overlapped->Internal = NtStatusFromError(status);
   overlapped->InternalHigh = count;
   if (overlapped->hEvent != nullptr) SignalEventHandle(overlapped->hEvent);
 }
@@ -390,7 +391,7 @@ void CommPort::FailAll(DWORD status) {
 
 void CommPort::OverlappedState(const OVERLAPPED* overlapped, ULONG_PTR* status, ULONG_PTR* count) {
   std::lock_guard<std::mutex> guard(lock_);
-  *status = overlapped->Internal;
+  *status = ErrorFromNtStatus(overlapped->Internal);
   *count = overlapped->InternalHigh;
 }
 

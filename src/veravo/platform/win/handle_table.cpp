@@ -1,5 +1,5 @@
 #include <veravo/platform/win/handle_table.h>
-#include <veravo/platform/win/win_api.h>
+#include <veravo/platform/win/native_calls.h>
 
 #include <cstdint>
 #include <mutex>
@@ -11,9 +11,6 @@ namespace {
 
 struct HandleTable {
   std::mutex lock;
-  // Handle values are multiples of 4, as on Windows, starting well away from
-  // null and INVALID_HANDLE_VALUE.
-  std::uintptr_t next = 0x1000;
   std::unordered_map<std::uintptr_t, std::shared_ptr<KernelObject>> objects;
 };
 
@@ -28,10 +25,9 @@ HandleTable& Table() {
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
   HandleTable& table = Table();
   std::lock_guard<std::mutex> guard(table.lock);
-  std::uintptr_t value = table.next;
-  table.next += 4;
-  table.objects.emplace(value, std::move(object));
-  return reinterpret_cast<HANDLE>(value);
+  HANDLE value = NewHandleValue();
+  table.objects.emplace(reinterpret_cast<std::uintptr_t>(value), std::move(object));
+  return value;
 }
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
@@ -48,20 +44,9 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
   if (it == table.objects.end()) return nullptr;
   std::shared_ptr<KernelObject> object = std::move(it->second);
   table.objects.erase(it);
+  ReleaseHandleValue(handle);
   return object;
 }
 
 }  // namespace detail
-
-BOOL CloseHandle(HANDLE handle) {
-  std::shared_ptr<detail::KernelObject> object = detail::RemoveHandle(handle);
-  if (!object) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  // Outside the table lock: closing a comm handle stops its device thread.
-  object->Close();
-  return TRUE;
-}
-
 }  // namespace veravo::win

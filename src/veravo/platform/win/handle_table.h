@@ -1,7 +1,9 @@
-// The process-wide table that maps HANDLE values to kernel objects.
+// The process-wide table that maps HANDLE values to the emulation's kernel
+// objects (on Windows only the comm handles of virtual lines).
 //
-// Handle values come from a counter that only grows, so a closed handle is
-// never handed out again and keeps failing with ERROR_INVALID_HANDLE.
+// Values come from NewHandleValue: on POSIX a counter that only grows, so a
+// closed handle keeps failing with ERROR_INVALID_HANDLE; on Windows a value
+// the operating system holds for us, so it never equals one of its handles.
 #pragma once
 
 #include <veravo/platform/win/kernel_object.h>

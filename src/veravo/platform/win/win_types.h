@@ -95,7 +95,7 @@ struct COMSTAT {
 };
 
 struct OVERLAPPED {
-  ULONG_PTR Internal;      // status: STATUS_PENDING while the operation runs, else a Win32 error code
+  ULONG_PTR Internal;      // NT status: STATUS_PENDING while the operation runs, 0 when it succeeded
   ULONG_PTR InternalHigh;  // bytes transferred
   union {
     struct {

@@ -1,6 +1,6 @@
 #include <veravo/platform/win/handle_table.h>
 #include <veravo/platform/win/kernel_object.h>
-#include <veravo/platform/win/thread_state.h>
+#include <veravo/platform/win/posix/thread_state.h>
 #include <veravo/platform/win/win_api.h>
 
 #include <system_error>

@@ -1,4 +1,4 @@
-#include <veravo/platform/win/com_port_names.h>
+#include <veravo/platform/win/posix/com_port_names.h>
 #include <veravo/platform/win/win_api.h>
 
 #include <cctype>

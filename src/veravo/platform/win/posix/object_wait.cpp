@@ -1,4 +1,4 @@
-#include <veravo/platform/win/object_wait.h>
+#include <veravo/platform/win/posix/object_wait.h>
 
 #include <chrono>
 

@@ -1,5 +1,5 @@
 #include <veravo/platform/win/handle_table.h>
-#include <veravo/platform/win/object_wait.h>
+#include <veravo/platform/win/posix/object_wait.h>
 #include <veravo/platform/win/win_api.h>
 
 namespace veravo::win {

@@ -6,8 +6,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
-#include <veravo/platform/win/termios_comm_driver.h>
-#include <veravo/platform/win/termios_custom_baud.h>
+#include <veravo/platform/win/posix/termios_comm_driver.h>
+#include <veravo/platform/win/posix/termios_custom_baud.h>
 
 #include <algorithm>
 #include <cerrno>

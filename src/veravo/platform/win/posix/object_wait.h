@@ -3,7 +3,7 @@
 #pragma once
 
 #include <veravo/platform/win/kernel_object.h>
-#include <veravo/platform/win/thread_state.h>
+#include <veravo/platform/win/posix/thread_state.h>
 #include <veravo/platform/win/win_types.h>
 
 #include <functional>

@@ -1,5 +1,5 @@
-#include <veravo/platform/win/thread_state.h>
-#include <veravo/platform/win/window_registry.h>
+#include <veravo/platform/win/posix/thread_state.h>
+#include <veravo/platform/win/posix/window_registry.h>
 
 #include <atomic>
 

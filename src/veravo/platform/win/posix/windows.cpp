@@ -2,10 +2,10 @@
 // and the per-window user data.
 #include <strings.h>
 #include <unistd.h>
-#include <veravo/platform/win/thread_state.h>
+#include <veravo/platform/win/posix/thread_state.h>
+#include <veravo/platform/win/posix/window_create.h>
+#include <veravo/platform/win/posix/window_registry.h>
 #include <veravo/platform/win/win_api.h>
-#include <veravo/platform/win/window_create.h>
-#include <veravo/platform/win/window_registry.h>
 
 #include <cstdint>
 #include <map>

@@ -1,5 +1,5 @@
 #include <sys/ioctl.h>
-#include <veravo/platform/win/termios_custom_baud.h>
+#include <veravo/platform/win/posix/termios_custom_baud.h>
 
 namespace veravo::win::detail {
 namespace {

@@ -3,9 +3,9 @@
 // owner's `incoming` list; the owner handles it whenever it looks at its
 // queue (PeekMessageA, GetMessageA) or, while it sends a message itself,
 // inside SendMessageA — so two threads sending to each other never deadlock.
-#include <veravo/platform/win/thread_state.h>
+#include <veravo/platform/win/posix/thread_state.h>
+#include <veravo/platform/win/posix/window_registry.h>
 #include <veravo/platform/win/win_api.h>
-#include <veravo/platform/win/window_registry.h>
 
 namespace veravo::win {
 namespace {
@@ -151,12 +151,9 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return TRUE;
 }
 
-BOOL InSendMessage() {
-  const auto& handling = detail::CurrentThread()->handling;
-  if (handling.empty()) return FALSE;
-  std::lock_guard<std::mutex> guard(DispatcherLock());
-  return handling.back()->done ? FALSE : TRUE;  // a replied message no longer counts
-}
+// As on Windows, a message stays "in send" until its handler returns, even
+// after ReplyMessage released the sender.
+BOOL InSendMessage() { return detail::CurrentThread()->handling.empty() ? FALSE : TRUE; }
 
 BOOL ReplyMessage(LRESULT result) {
   const auto& handling = detail::CurrentThread()->handling;

@@ -2,7 +2,7 @@
 // DispatcherLock like the message queues it works with.
 #pragma once
 
-#include <veravo/platform/win/thread_state.h>
+#include <veravo/platform/win/posix/thread_state.h>
 #include <veravo/platform/win/win_types.h>
 
 #include <memory>

@@ -1,0 +1,350 @@
+// Pulling the cable while the component runs a device method, for every
+// device family: the method ends in its healthy result or in the neutral
+// result of its rules (an empty or "no reply" text, or an access violation
+// where the method has no catch-all and the port was lost), never in garbage;
+// the port is left blocked with a negative result code or gone after a
+// failed re-open; closing it is prompt.
+#include <veravo/sim/devices/device_factory.h>
+
+#include "edit/line_fixture.h"
+#include "faults/fault_support.h"
+
+namespace veravo::faults {
+namespace {
+
+using Call = std::function<std::string(TZPEdit&)>;
+
+void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+struct MethodCase {
+  const char* method;
+  const char* device;                // simulated device on the far end
+  bool sevenBit;                     // opened with CreatNewPort (",E,7,1") instead of CreatePort
+  Call call;                         // the method (and the reader that fetches its reply), as text
+  std::vector<std::string> neutral;  // results that stand for "nothing" or "no reply"
+  bool cutReplies;                   // the reply carries no check: a reply cut short may be shown
+  bool mayRaise;                     // no catch-all: the lost port surfaces as an access violation
+  const char* understood;            // the device's log entry for a command it took ("" when none)
+};
+
+// "REPLY~n" of the HDG exchange: the reply part is judged like any other,
+// the poll count must be 1 or 2.
+std::string HdgReplyPart(const std::string& text) {
+  const std::size_t tilde = text.rfind('~');
+  if (tilde == std::string::npos) return "no poll count in " + text;
+  const std::string polls = text.substr(tilde + 1);
+  if (polls != "1" && polls != "2") return "bad poll count in " + text;
+  return text.substr(0, tilde);
+}
+
+const std::vector<MethodCase>& Cases() {
+  static const std::vector<MethodCase> cases = {
+      {"PringWriteData",
+       "printer",
+       false,
+       [](TZPEdit& e) { return e.PringWriteData("0A1B2C7F4142,0A1B2C7F4344,"), std::string(); },
+       {},
+       false,
+       false,
+       "printed"},
+      {"DidplayWriteData",
+       "display",
+       false,
+       [](TZPEdit& e) { return e.DidplayWriteData("0102'AB'0D,"), std::string(); },
+       {},
+       false,
+       false,
+       "shown"},
+      {"OpenDoor",
+       "door",
+       false,
+       [](TZPEdit& e) { return e.OpenDoor(), std::string(); },
+       {},
+       false,
+       false,
+       "door"},
+      {"SBPring",
+       "printer",
+       false,
+       [](TZPEdit& e) { return e.SBPring("HELLO,0D0A"), std::string(); },
+       {},
+       false,
+       true,
+       "printed"},
+      // The printer does not answer: the healthy result is "" too.
+      {"WriteData",
+       "printer",
+       false,
+       [](TZPEdit& e) { return e.WriteData("0A1B2C7F3D414203,").str(); },
+       {},
+       false,
+       false,
+       "printed"},
+      {"SBQWriteData",
+       "sbq",
+       false,
+       [](TZPEdit& e) { return e.SBQWriteData("0102").str(); },
+       {""},
+       false,
+       false,
+       "command"},
+      {"NewSBQWriteData+SBQGetData",
+       "sbq",
+       true,
+       [](TZPEdit& e) {
+         e.NewSBQWriteData("02313233343503");
+         Wait(80);
+         return e.SBQGetData().str();
+       },
+       {"", " "},
+       true,
+       false,
+       "command"},
+      {"NewSBQWriteData+NewSBQGetData",
+       "sbq",
+       true,
+       [](TZPEdit& e) {
+         e.NewSBQWriteData("02313233343503");
+         Wait(80);
+         return e.NewSBQGetData().str();
+       },
+       {""},
+       true,
+       false,
+       "command"},
+      {"HDGWriteData",
+       "hdg",
+       false,
+       [](TZPEdit& e) { return HdgReplyPart(e.HDGWriteData("05,0101").str()); },
+       {"FF", "0"},
+       true,
+       true,
+       "command"},
+      {"SendHDGData+GetPJD",
+       "hdg",
+       false,
+       [](TZPEdit& e) {
+         e.SendHDGData("05,0101");
+         return e.GetPJD().str();
+       },
+       {"", "0"},
+       true,
+       false,
+       "command"},
+      {"HYWriteCheck",
+       "hy",
+       false,
+       [](TZPEdit& e) { return e.HYWriteCheck("0102").str(); },
+       {"FF"},
+       true,
+       true,
+       "command"},
+      {"SendAnyHex",
+       "hy",
+       false,
+       [](TZPEdit& e) { return e.SendAnyHex("0102").str(); },
+       {""},
+       true,
+       true,
+       "command"},
+      {"CRTPort+CRTRead",
+       "crt",
+       false,
+       [](TZPEdit& e) {
+         e.CRTPort("0102");
+         Wait(80);
+         return e.CRTRead().str();
+       },
+       {""},
+       true,
+       false,
+       "command"},
+      {"SendAnyChar+UPSRead",
+       "ups",
+       false,
+       [](TZPEdit& e) {
+         e.SendAnyChar("Q\r");
+         Wait(80);
+         return e.UPSRead().str();
+       },
+       {""},
+       true,
+       true,
+       "command"},
+      {"SendATCommand+GetATCom",
+       "modem",
+       false,
+       [](TZPEdit& e) {
+         e.SendATCommand("AT\r");
+         Wait(80);
+         return e.GetATCom().str();
+       },
+       {""},
+       true,
+       true,
+       ""},
+      {"SendATNR",
+       "modem",
+       false,
+       [](TZPEdit& e) { return e.SendATNR("hello"), std::string(); },
+       {},
+       false,
+       true,
+       ""},
+      {"DZShow+NewDZShow",
+       "board",
+       false,
+       [](TZPEdit& e) {
+         e.DZShow("41420E");
+         e.NewDZShow("#1B40,P 1,#0D");
+         return std::string();
+       },
+       {},
+       false,
+       true,
+       "shown"},
+      {"SetParm",
+       "silent",
+       false,
+       [](TZPEdit& e) { return e.SetParm(",E,7,1"), std::string(); },
+       {},
+       false,
+       true,
+       ""},
+  };
+  return cases;
+}
+
+// What one call ended in: its text, or the exception it raised.
+struct Outcome {
+  std::string text;
+  std::string raised;  // class name, empty when it returned
+};
+
+Outcome CallOnce(const MethodCase& c, TZPEdit& edit) {
+  try {
+    return {c.call(edit), ""};
+  } catch (const EAccessViolation&) {
+    return {"", "EAccessViolation"};
+  } catch (const Exception& e) {
+    return {"", std::string(e.ClassName()) + ": " + e.Message.str()};
+  } catch (...) {
+    return {"", "an exception of no known class"};
+  }
+}
+
+// Whether an outcome is one the method's rules allow after a lost line.
+::testing::AssertionResult Allowed(const MethodCase& c, const std::string& healthy, const Outcome& o) {
+  if (!o.raised.empty()) {
+    if (c.mayRaise && o.raised == "EAccessViolation") return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << c.method << " raised " << o.raised;
+  }
+  if (o.text == healthy) return ::testing::AssertionSuccess();
+  for (const std::string& n : c.neutral)
+    if (o.text == n) return ::testing::AssertionSuccess();
+  if (c.cutReplies && !o.text.empty() && healthy.compare(0, o.text.size(), o.text) == 0)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << c.method << " returned \"" << o.text << "\" (healthy: \"" << healthy << "\")";
+}
+
+class ComponentUnplug : public ::testing::Test {
+ protected:
+  // A component on a fresh line with the case's device, port open.
+  void Open(const MethodCase& c) {
+    name_ = UniqueLineName("component");
+    line_ = sim::VirtualLine::create(name_);
+    ASSERT_TRUE(line_);
+    line_->AttachDevice(sim::MakeSimDevice(c.device));
+    edit_ = std::make_unique<TZPEdit>(nullptr);
+    edit_->SetProtName(name_.c_str());
+    edit_->SetBaudRate(19200);
+    edit_->SetSleepTiem(15);
+    ASSERT_TRUE(c.sevenBit ? edit_->CreatNewPort() : edit_->CreatePort());
+  }
+  void Close() {
+    edit_.reset();
+    line_.reset();
+  }
+
+  std::string name_;
+  std::shared_ptr<sim::VirtualLine> line_;
+  std::unique_ptr<TZPEdit> edit_;
+};
+
+TEST_F(ComponentUnplug, DuringEveryDeviceMethod) {
+  std::mt19937 rng(TestSeed(0x5EED0002));
+  const int trials = Scaled(2);
+  testing::MessageBoxCapture boxes;
+  int unplugs = 0, raised = 0, neutral = 0, healthyResults = 0, blocked = 0, gone = 0;
+  double slowestClose = 0;
+
+  for (const MethodCase& c : Cases()) {
+    SCOPED_TRACE(c.method);
+    // The healthy run: its result and duration set the yardstick.
+    Open(c);
+    const auto t0 = Clock::now();
+    const Outcome healthy = CallOnce(c, *edit_);
+    const double healthyMs = MsSince(t0);
+    ASSERT_EQ(healthy.raised, "");
+    if (*c.understood != '\0') {
+      EXPECT_TRUE(line_->simDevice()->WaitForLog(1, 2s, c.understood))
+          << "the device did not take the command";
+    }
+    if (!c.neutral.empty()) {
+      EXPECT_NE(healthy.text, c.neutral.front()) << "no reply on a healthy line";
+    }
+    Close();
+
+    for (int trial = 0; trial < trials; ++trial) {
+      SCOPED_TRACE("trial " + std::to_string(trial));
+      Open(c);
+      const std::size_t boxesBefore = boxes.boxes.size();
+      const auto delay = std::chrono::microseconds(
+          static_cast<long>(std::uniform_real_distribution<double>(0, healthyMs)(rng) * 1000));
+      std::thread cutter([&] {
+        std::this_thread::sleep_for(delay);
+        line_->unplug();
+      });
+      // During the call, and once more when the cable is surely gone.
+      Outcome during = CallOnce(c, *edit_);
+      cutter.join();
+      ++unplugs;
+      Outcome after = CallOnce(c, *edit_);
+      for (const Outcome* o : {&during, &after}) {
+        EXPECT_TRUE(Allowed(c, healthy.text, *o));
+        raised += !o->raised.empty();
+        healthyResults += o->raised.empty() && o->text == healthy.text;
+        neutral += o->raised.empty() && o->text != healthy.text;
+      }
+
+      // The port is either blocked with a negative result code (a write
+      // after the cut fails on the device) or gone, after a re-open that
+      // failed with the not-found text.
+      if (SerialPort* port = edit_->Port()) {
+        if (port->Status == 0) port->Write("!", 1, 0, nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return port->Status < 0; }, 2s)) << "the lost line went unreported";
+        ++blocked;
+      } else {
+        EXPECT_EQ(edit_->PortState(), TZPEdit::PortClosed);
+        ASSERT_GT(boxes.boxes.size(), boxesBefore);
+        EXPECT_EQ(boxes.boxes.back().text, "Fatal Errors: Port<" + name_ + "> not found\xA1\xA3");
+        ++gone;
+      }
+      const auto c0 = Clock::now();
+      WithinDeadline("closing after an unplug", 10s, [&] { edit_->ClosePort(); });
+      slowestClose = std::max(slowestClose, MsSince(c0));
+      EXPECT_LT(MsSince(c0), 2000);
+      Close();
+    }
+  }
+  std::ostringstream s;
+  s << "faults: " << unplugs << " unplugs in " << Cases().size()
+    << " device methods; results: " << healthyResults << " healthy, " << neutral << " neutral, " << raised
+    << " access violations; ports left blocked " << blocked << ", lost after a failed re-open " << gone
+    << "; slowest close " << slowestClose << " ms";
+  Summary(s.str());
+}
+
+}  // namespace
+}  // namespace veravo::faults

@@ -1,0 +1,124 @@
+// A host window that closes the component's port from inside its handler of
+// the data-arrival message, while bytes stream in through line errors and a
+// write is still going out. The close must neither hang nor crash, and a
+// second host window notified while the port is going away never sees the
+// dying port (the sanitizer build checks for use after free).
+#include <veravo/platform/win/win.h>
+
+#include "edit/line_fixture.h"
+#include "faults/fault_support.h"
+
+namespace veravo::faults {
+namespace {
+
+using Handler = std::function<void()>;
+
+win::LRESULT HandlerProc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
+  if (message == SerialPort::DataArrivedMessage) {
+    if (auto* h = reinterpret_cast<Handler*>(win::GetWindowLongPtrA(window, win::GWLP_USERDATA))) (*h)();
+  }
+  return win::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A top-level window of `className` on the calling thread; `handler` runs
+// for each data-arrival message.
+win::HWND HostWindow(const char* className, Handler* handler) {
+  win::WNDCLASSA wc{};
+  wc.lpfnWndProc = &HandlerProc;
+  wc.lpszClassName = className;
+  win::RegisterClassA(&wc);  // may be registered already
+  win::HWND w = win::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  win::SetWindowLongPtrA(w, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(handler));
+  return w;
+}
+
+TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
+  std::mt19937 rng(TestSeed(0x5EED0006));
+  const int rounds = Scaled(400);
+  const std::string name = UniqueLineName("notify");
+  auto line = sim::VirtualLine::create(name);
+  ASSERT_TRUE(line);
+  line->device().SetFollowHost(true);
+  testing::MessageBoxCapture boxes;
+
+  // The device keeps sending short bursts, with line errors and breaks among them.
+  std::atomic<bool> stop{false};
+  std::atomic<int> bursts{0}, lineErrors{0}, breaks{0};
+  std::thread device([&, seed = rng()] {
+    std::mt19937 r(seed);
+    std::uniform_int_distribution<int> size(1, 64), pause(1, 3), fault(0, 9);
+    while (!stop) {
+      line->device().Write(RandomStream(r, static_cast<std::size_t>(size(r))));
+      ++bursts;
+      const int f = fault(r);
+      if (f == 0) line->device().InjectLineError(win::CE_FRAME | win::CE_RXPARITY), ++lineErrors;
+      if (f == 1) line->device().SendBreak(1), ++breaks;
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause(r)));
+    }
+  });
+
+  int closes = 0, nestedNotifications = 0, sawDyingPort = 0, reopenFailures = 0;
+  double slowestClose = 0;
+  WithinDeadline("closing the port inside the notification handler", 120s, [&] {
+    std::thread owner([&] {
+      TZPEdit edit(nullptr);
+      edit.SetProtName(name.c_str());
+      edit.SetBaudRate(115200);
+      SerialPort* dying = nullptr;
+      bool closing = false;
+      // First in the notification order: closes the port.
+      Handler close = [&] {
+        if (edit.Port() == nullptr) return;
+        dying = edit.Port();
+        closing = true;
+        const auto t0 = Clock::now();
+        edit.ClosePort();
+        slowestClose = std::max(slowestClose, MsSince(t0));
+        closing = false;
+        ++closes;
+      };
+      // Later in the order: notified while the port is going away, or after.
+      Handler look = [&] {
+        nestedNotifications += closing;
+        if (dying != nullptr && edit.Port() == dying) ++sawDyingPort;
+      };
+      win::HWND first = HostWindow("TTextForm", &close);
+      win::HWND second = HostWindow("TSBQTestForm", &look);
+      const std::string block(500, '5');
+      while (closes < rounds) {
+        if (edit.Port() == nullptr) {
+          if (!edit.CreatePort()) {
+            ++reopenFailures;
+            break;
+          }
+          dying = nullptr;
+          // A write still going out when the port is closed.
+          edit.SendHex(block.c_str());
+        }
+        win::MSG msg;
+        while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
+        std::this_thread::sleep_for(1ms);
+      }
+      edit.ClosePort();
+      win::DestroyWindow(first);
+      win::DestroyWindow(second);
+    });
+    owner.join();
+  });
+  stop = true;
+  device.join();
+
+  EXPECT_EQ(closes, rounds);
+  EXPECT_EQ(reopenFailures, 0);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_EQ(sawDyingPort, 0) << "a handler reached the port that was being destroyed";
+  EXPECT_LT(slowestClose, 2000);
+  std::ostringstream s;
+  s << "faults: " << closes << " closes inside the notification handler (" << nestedNotifications
+    << " notifications handled during a close), " << bursts << " bursts, " << lineErrors << " line errors, "
+    << breaks << " breaks; slowest close " << slowestClose << " ms";
+  Summary(s.str());
+}
+
+}  // namespace
+}  // namespace veravo::faults

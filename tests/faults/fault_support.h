@@ -1,0 +1,291 @@
+// Helpers of the fault-injection tests: replayable seeds, run sizes scaled
+// for sanitizer builds, byte streams whose arrival can be checked byte for
+// byte, a port that counts its hooks, and the one-line fault summaries.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <veravo/serial/_SerialPort.h>
+#include <veravo/serial/result_codes.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VERAVO_FAULTS_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VERAVO_FAULTS_SANITIZED 1
+#endif
+#endif
+
+namespace veravo::faults {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<unsigned char>;
+
+// The seed of a test: its own constant, or VERAVO_FAULT_SEED when set (to
+// replay a failure). Printed and recorded with the test's result.
+inline std::uint32_t TestSeed(std::uint32_t fixed) {
+  std::uint32_t seed = fixed;
+  if (const char* env = std::getenv("VERAVO_FAULT_SEED"); env != nullptr && *env != '\0') {
+    seed = static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0));
+  }
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::cout << "[ seed     ] " << info->test_suite_name() << "." << info->name() << " seed " << seed
+            << " (replay: VERAVO_FAULT_SEED=" << seed << ")" << std::endl;
+  ::testing::Test::RecordProperty("seed", std::to_string(seed));
+  return seed;
+}
+
+// Run sizes: full in optimised builds, half under sanitizers (which run
+// the same code several times slower); VERAVO_FAULT_SCALE overrides.
+inline double ScaleFactor() {
+  if (const char* env = std::getenv("VERAVO_FAULT_SCALE"); env != nullptr && *env != '\0') {
+    return std::max(0.01, std::atof(env));
+  }
+#ifdef VERAVO_FAULTS_SANITIZED
+  return 0.5;
+#else
+  return 1.0;
+#endif
+}
+inline int Scaled(int n) { return std::max(1, static_cast<int>(n * ScaleFactor())); }
+
+// Prints and records the one-line summary of the faults a test injected.
+inline void Summary(const std::string& line) {
+  std::cout << "[ faults   ] " << line << std::endl;
+  ::testing::Test::RecordProperty("faults", line);
+}
+
+inline double MsSince(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
+  for (const auto end = Clock::now() + limit; !done();) {
+    if (Clock::now() >= end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// Random bytes: every window of a few bytes occurs once, so where a received
+// piece belongs in the stream can be found again.
+inline Bytes RandomStream(std::mt19937& rng, std::size_t n) {
+  std::uniform_int_distribution<int> byte(0, 255);
+  Bytes out(n);
+  for (unsigned char& b : out) b = static_cast<unsigned char>(byte(rng));
+  return out;
+}
+
+// How a received byte sequence relates to the stream that was sent: runs of
+// the stream in their order, with gaps (lost bytes) between them. After a
+// gap the run is found again by its first 8 bytes, or by fewer where a run
+// is that short (a write cut off after a few bytes). A byte that cannot be
+// placed after the previous one (reordered, repeated, or foreign) makes it
+// fail at that byte; a corrupted byte mostly shows as an extra gap.
+struct RunMatch {
+  bool ok = true;
+  std::size_t failAt = 0;  // index in the received bytes
+  std::size_t gaps = 0;    // places where bytes went missing (before the end)
+  std::size_t lost = 0;    // bytes missing in those gaps
+  std::size_t largestGap = 0;
+  std::size_t consumed = 0;  // stream bytes up to the last one received
+};
+
+inline RunMatch MatchRuns(const Bytes& sent, const Bytes& received) {
+  RunMatch m;
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < received.size();) {
+    if (pos < sent.size() && received[i] == sent[pos]) {
+      ++i, ++pos;
+      continue;
+    }
+    auto at = sent.end();
+    const auto from = sent.begin() + static_cast<std::ptrdiff_t>(std::min(pos + 1, sent.size()));
+    for (std::size_t window : {8, 4, 2, 1}) {
+      const std::size_t w = std::min(window, received.size() - i);
+      at = std::search(from, sent.end(), received.begin() + static_cast<std::ptrdiff_t>(i),
+                       received.begin() + static_cast<std::ptrdiff_t>(i + w));
+      if (at != sent.end()) break;
+    }
+    if (at == sent.end()) {
+      m.ok = false;
+      m.failAt = i;
+      break;
+    }
+    const std::size_t skipped = static_cast<std::size_t>(at - sent.begin()) - pos;
+    ++m.gaps;
+    m.lost += skipped;
+    m.largestGap = std::max(m.largestGap, skipped);
+    pos += skipped;
+  }
+  m.consumed = pos;
+  return m;
+}
+
+inline bool IsPrefixOf(const Bytes& part, const Bytes& whole) {
+  return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+// Everything the device end has received so far.
+inline Bytes TakeDeviceBytes(sim::VirtualLine& line) {
+  Bytes out;
+  for (const sim::RxRecord& r : line.device().Read()) out.push_back(r.value);
+  return out;
+}
+
+// A line name no other test uses.
+inline std::string UniqueLineName(const char* stem) {
+  static std::atomic<int> counter{0};
+  return std::string("faults-") + stem + "-" + std::to_string(counter++);
+}
+
+inline std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd"); it != decltype(it){}; ++it) ++n;
+  return n;
+}
+
+// A port that counts its hooks. Its threads run only while the whole object
+// exists.
+class HookPort : public SerialPort {
+ public:
+  HookPort(const char* portName, const char* settingsText)
+      : SerialPort(portName, settingsText, DeferThreads{}) {
+    StartThreads();
+  }
+  ~HookPort() override { StopThreads(); }
+
+  void OnReceived(int count) override { received += count; }
+  void OnParityError() override { ++parity; }
+  void OnFramingError() override { ++framing; }
+  void OnOverrun() override { ++overrun; }
+  void OnReceiveOverflow() override { ++overflow; }
+  void OnBreak() override { ++breaks; }
+  void OnCtsChange(bool on) override { cts = on, ++ctsReports; }
+  void OnDsrChange(bool on) override { dsr = on, ++dsrReports; }
+  void OnCarrierChange(bool on) override { carrier = on, ++carrierReports; }
+  void OnRing(bool) override { ++ringEnds; }
+
+  std::atomic<int> received{0}, parity{0}, framing{0}, overrun{0}, overflow{0}, breaks{0};
+  std::atomic<int> ctsReports{0}, dsrReports{0}, carrierReports{0}, ringEnds{0};
+  std::atomic<bool> cts{false}, dsr{false}, carrier{false};
+};
+
+// The host side of a two-way stream, run on one thread (a port's transfer
+// calls belong to one caller): queues `out` as room allows and collects what
+// arrives. A result other than success or a short transfer goes to
+// `onRefused`, which says whether to go on.
+struct HostPump {
+  HostPump(SerialPort& p, const Bytes& o) : port(p), out(o) {}
+
+  void Run() {
+    std::vector<char> buffer(kReadSize + 1);
+    while (!stop) {
+      bool moved = false;
+      if (sent < out.size()) {
+        const std::size_t n = std::min(kWriteSize, out.size() - sent);
+        const int rc =
+            port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n), 0, nullptr);
+        sent += port.ByteCount;
+        moved = port.ByteCount > 0;
+        if (!Judge(rc)) break;
+      }
+      const int rc = port.Read(buffer.data(), kReadSize, 0);
+      in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
+      received = in.size();
+      moved = moved || port.ByteCount > 0;
+      if (!Judge(rc)) break;
+      if (!moved) std::this_thread::sleep_for(1ms);
+    }
+    done = true;
+  }
+
+  bool Judge(int rc) {
+    if (rc == 0 || rc == result::Timeout) return true;
+    lastRefusal = rc;
+    ++refusals;
+    return onRefused && onRefused(rc);
+  }
+
+  static constexpr std::size_t kWriteSize = 700;
+  static constexpr int kReadSize = 1024;
+  SerialPort& port;
+  const Bytes& out;
+  Bytes in;  // read it once the pump has ended
+  std::atomic<std::size_t> received{0};
+  std::atomic<std::size_t> sent{0};
+  std::atomic<int> lastRefusal{0};
+  std::atomic<int> refusals{0};
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  std::function<bool(int)> onRefused;
+};
+
+// Feeds `bytes` into the device end as its output buffer takes them, on a
+// thread of its own, until all are taken, the line is unplugged or stop.
+class DeviceFeeder {
+ public:
+  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes,
+               std::function<sim::DeviceWriteOptions(std::size_t)> options = nullptr)
+      : thread_([this, &line, &bytes, options] {
+          while (!stop_ && fed_ < bytes.size() && !line.unplugged()) {
+            // One byte at a time where the options differ per byte.
+            const std::size_t n = options ? 1 : std::min<std::size_t>(256, bytes.size() - fed_);
+            const Bytes piece(bytes.begin() + static_cast<std::ptrdiff_t>(fed_),
+                              bytes.begin() + static_cast<std::ptrdiff_t>(fed_ + n));
+            const std::size_t took =
+                options ? line.device().Write(piece, options(fed_)) : line.device().Write(piece);
+            fed_ += took;
+            if (took < n) std::this_thread::sleep_for(1ms);
+          }
+        }) {}
+  ~DeviceFeeder() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::size_t fed() const { return fed_; }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> fed_{0};
+  std::thread thread_;
+};
+
+// Runs fn on a thread of its own; the program aborts when it has not ended
+// within `limit` (a hang cannot be recovered from in-process).
+inline void WithinDeadline(const char* what, std::chrono::milliseconds limit,
+                           const std::function<void()>& fn) {
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    for (const auto end = Clock::now() + limit; !finished;) {
+      if (Clock::now() >= end) {
+        std::fprintf(stderr, "hang: %s did not end within %lld ms\n", what,
+                     static_cast<long long>(limit.count()));
+        std::abort();
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+  });
+  fn();
+  finished = true;
+  watchdog.join();
+}
+
+}  // namespace veravo::faults

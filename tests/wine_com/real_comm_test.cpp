@@ -1,0 +1,127 @@
+// The real Win32 comm calls on a COM port. Under Wine the port is a Linux
+// pseudo-terminal with a simulated echo device behind it; the test command
+// links it into the Wine prefix and names it in VERAVO_COM_PORT (such as
+// "COM5"). Only what Wine carries over a pseudo-terminal is checked here.
+#include <gtest/gtest.h>
+#include <veravo/platform/win/win.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace veravo::win {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+std::string PortName() {
+  const char* name = std::getenv("VERAVO_COM_PORT");
+  return name != nullptr ? name : "";
+}
+
+class RealComm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name_ = PortName();
+    if (name_.empty()) GTEST_SKIP() << "VERAVO_COM_PORT names no port";
+    port_ = CreateFileA(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(port_, &dcb));
+    ASSERT_TRUE(BuildCommDCBA("9600,N,8,1", &dcb));
+    ASSERT_TRUE(SetCommState(port_, &dcb));
+    event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  void TearDown() override {
+    if (event_ != nullptr) CloseHandle(event_);
+    if (port_ != nullptr && port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+  }
+
+  // One overlapped write, waited for.
+  DWORD Write(const std::string& bytes) {
+    OVERLAPPED ov{};
+    ov.hEvent = event_;
+    DWORD written = 0;
+    if (!WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &ov)) {
+      EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+      EXPECT_TRUE(GetOverlappedResult(port_, &ov, &written, TRUE));
+    }
+    return written;
+  }
+
+  // One overlapped read as the engine makes it: it ends 1 ms after the
+  // last byte, or after `totalMs` without any.
+  std::string Read(DWORD want, DWORD totalMs) {
+    COMMTIMEOUTS t{1, 0, totalMs, 0, 0};
+    EXPECT_TRUE(SetCommTimeouts(port_, &t));
+    std::string out(want, '\0');
+    OVERLAPPED ov{};
+    ov.hEvent = event_;
+    DWORD got = 0;
+    if (!ReadFile(port_, out.data(), want, &got, &ov)) {
+      EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+      EXPECT_TRUE(GetOverlappedResult(port_, &ov, &got, TRUE));
+    }
+    out.resize(got);
+    return out;
+  }
+
+  std::string name_;
+  HANDLE port_ = nullptr;
+  HANDLE event_ = nullptr;
+};
+
+TEST_F(RealComm, MissingPortIsNotFound) {
+  HANDLE missing = CreateFileA("COM97", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
+  EXPECT_EQ(missing, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RealComm, WrittenBytesComeBackAndTheReadEndsOnTheIntervalGap) {
+  EXPECT_EQ(Write("veravo"), 6u);
+  EXPECT_EQ(Read(64, 2000), "veravo");
+  // Nothing more arrives: the total time-out ends the read, empty.
+  const auto t0 = Clock::now();
+  EXPECT_EQ(Read(64, 200), "");
+  EXPECT_GE(Clock::now() - t0, milliseconds(150));
+}
+
+TEST_F(RealComm, ClearCommErrorCountsWaitingBytesAndPurgeDropsThem) {
+  EXPECT_EQ(Write("0123456789"), 10u);
+  DWORD errors = 0;
+  COMSTAT stat{};
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  do {
+    ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
+    if (stat.cbInQue >= 10) break;
+    std::this_thread::sleep_for(milliseconds(5));
+  } while (Clock::now() < deadline);
+  EXPECT_EQ(stat.cbInQue, 10u);
+  EXPECT_EQ(errors, 0u);
+  ASSERT_TRUE(PurgeComm(port_, PURGE_RXCLEAR | PURGE_TXCLEAR));
+  ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
+  EXPECT_EQ(stat.cbInQue, 0u);
+  EXPECT_EQ(Read(64, 100), "");
+}
+
+TEST_F(RealComm, VirtualNamesStillReachTheVirtualLine) {
+  // Beside a real COM port, a "sim:" name opens a simulated device.
+  HANDLE sim = CreateFileA("sim:echo", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(sim, INVALID_HANDLE_VALUE);
+  EXPECT_NE(sim, port_);
+  DWORD errors = 1;
+  COMSTAT stat{};
+  EXPECT_TRUE(ClearCommError(sim, &errors, &stat));
+  EXPECT_TRUE(ClearCommError(port_, &errors, &stat));
+  EXPECT_TRUE(CloseHandle(sim));
+  EXPECT_FALSE(ClearCommError(sim, &errors, &stat));
+}
+
+}  // namespace
+}  // namespace veravo::win
