@@ -1,0 +1,214 @@
+// The serial port itself under a stream that never ends and is far larger
+// than its queues, while the host takes bytes slowly: on a pseudo-terminal
+// (which holds the sender back once its buffers are full) nothing may be
+// lost; on a virtual line (which, like a UART, drops what does not fit)
+// losses must be reported and what does arrive must be the stream in order.
+#include <gtest/gtest.h>
+#include <veravo/platform/win/win.h>
+#include <veravo/serial/_SerialPort.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostile/pty_peer.h"
+#include "hostile/reply_rules.h"
+
+namespace veravo::hostile {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Counts what the receive thread reports.
+class CountingPort : public SerialPort {
+ public:
+  CountingPort(const char* name, const char* settings) : SerialPort(name, settings, DeferThreads{}) {
+    StartThreads();
+  }
+  ~CountingPort() override { StopThreads(); }
+  void OnReceived(int count) override { received += count; }
+  void OnReceiveOverflow() override { ++overflows; }
+
+  std::atomic<long> received{0};
+  std::atomic<int> overflows{0};
+};
+
+// Takes up to `count` bytes with Read and checks what Read promises about
+// its buffer: ByteCount within count, a zero byte after the data, nothing
+// written beyond that, and a result code that matches the count.
+std::string TakeChecked(SerialPort& port, int count, long timeoutMs) {
+  constexpr char kCanary = '\x5A';
+  std::vector<char> buffer(static_cast<std::size_t>(count) + 1 + 16, kCanary);
+  const int rc = port.Read(buffer.data(), count, timeoutMs);
+  const unsigned n = port.ByteCount;
+  EXPECT_LE(n, static_cast<unsigned>(count));
+  EXPECT_EQ(rc, n == static_cast<unsigned>(count) ? 0 : result::Timeout) << "count " << count << " got " << n;
+  EXPECT_EQ(buffer[n], '\0');
+  EXPECT_TRUE(std::all_of(buffer.begin() + count + 1, buffer.end(), [](char c) { return c == kCanary; }));
+  return std::string(buffer.data(), std::min<std::size_t>(n, static_cast<std::size_t>(count)));
+}
+
+// Position of the first byte where `got` leaves the stream made by `seed`.
+std::size_t FirstStrayByte(const std::string& got, std::size_t from, std::uint32_t seed) {
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    if (static_cast<unsigned char>(got[i]) != NoiseByte(from + i, seed)) return from + i;
+  }
+  return std::string::npos;
+}
+
+TEST(EngineFlood, PseudoTerminalStreamIntoASlowReaderLosesNothing) {
+  constexpr std::uint32_t kSeed = 7;
+  PtyPeer peer;
+  CountingPort port(peer.SlavePath().c_str(), "115200,N,8,1");
+  ASSERT_EQ(port.Status, 0);
+  peer.Arm("", [](PtyPeer& p) { p.StreamUntilReleased([](std::size_t i) { return NoiseByte(i, kSeed); }); });
+
+  std::size_t taken = 0, stray = std::string::npos;
+  int fullest = 0;
+  auto take = [&](int count, long timeoutMs) {
+    const std::string got = TakeChecked(port, count, timeoutMs);
+    if (stray == std::string::npos) stray = FirstStrayByte(got, taken, kSeed);
+    taken += got.size();
+    return got.size();
+  };
+  const int counts[] = {1, 7, 64, 300, 1024};
+  for (int round = 0; round < 250; ++round) {
+    fullest = std::max(fullest, port.ReceiveUsed());
+    take(counts[round % 5], 0);
+    std::this_thread::sleep_for(2ms);
+  }
+  // A read without a time limit under a stream that never pauses: it ends at
+  // the first pass that finds the queue empty (or with all it asked for).
+  for (const auto end = Clock::now() + 3s; port.ReceiveUsed() == 0 && Clock::now() < end;) {
+    std::this_thread::sleep_for(1ms);
+  }
+  const auto start = Clock::now();
+  EXPECT_GT(take(4096, -1), 0u);
+  EXPECT_LT(Clock::now() - start, 5s);
+
+  peer.Release();
+  ASSERT_TRUE(peer.WaitDone());
+  const std::size_t sent = peer.Sent().size();
+  for (const auto end = Clock::now() + 10s; taken < sent && Clock::now() < end;) {
+    if (take(1024, 0) == 0) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_GT(sent, 4u * SerialPort::QueueCapacity);
+  EXPECT_EQ(taken, sent);
+  EXPECT_EQ(stray, std::string::npos) << "first byte out of sequence";
+  EXPECT_EQ(port.received.load(), static_cast<long>(taken));
+  EXPECT_LE(fullest, SerialPort::QueueCapacity);
+  EXPECT_EQ(port.overflows.load(), 0);
+  EXPECT_EQ(port.LineErrors & win::CE_RXOVER, 0u);
+  EXPECT_EQ(port.ReceiveUsed(), 0);
+}
+
+// Closing a port whose queue is full and whose far end never stops sending
+// must not wait for the stream to end; the device opens again at once.
+TEST(EngineFlood, ClosingDuringAnEndlessStreamIsPrompt) {
+  constexpr std::uint32_t kSeed = 9;
+  PtyPeer peer;
+  auto port = std::make_unique<CountingPort>(peer.SlavePath().c_str(), "115200,N,8,1");
+  ASSERT_EQ(port->Status, 0);
+  peer.Arm("", [](PtyPeer& p) { p.StreamUntilReleased([](std::size_t i) { return NoiseByte(i, kSeed); }); });
+  for (const auto end = Clock::now() + 3s;
+       port->ReceiveUsed() < SerialPort::QueueCapacity && Clock::now() < end;) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(port->ReceiveUsed(), SerialPort::QueueCapacity);
+  const std::string first = TakeChecked(*port, 100, 0);
+  EXPECT_EQ(FirstStrayByte(first, 0, kSeed), std::string::npos);
+
+  auto start = Clock::now();
+  port.reset();
+  EXPECT_LT(Clock::now() - start, 2s);
+
+  start = Clock::now();
+  SerialPort again(peer.SlavePath().c_str(), "115200,N,8,1");
+  EXPECT_LT(Clock::now() - start, 2s);
+  ASSERT_EQ(again.Status, 0);
+  for (const auto end = Clock::now() + 3s; again.ReceiveUsed() == 0 && Clock::now() < end;) {
+    std::this_thread::sleep_for(1ms);
+  }
+  // The stream goes on where the closed port left it, give or take what the
+  // closed port and the device had buffered.
+  const std::string more = TakeChecked(again, 64, 0);
+  ASSERT_FALSE(more.empty());
+  const std::string stream = peer.Sent();
+  EXPECT_NE(stream.find(more, first.size()), std::string::npos);
+  peer.Release();
+  ASSERT_TRUE(peer.WaitDone());
+}
+
+// True when `got` is `sent` with stretches left out: the bytes of `got`
+// come from `sent` in order. `runs` counts the stretches.
+bool InOrderWithGaps(const std::string& sent, const std::string& got, int* runs) {
+  std::size_t s = 0;
+  for (std::size_t g = 0; g < got.size(); ++(*runs)) {
+    const std::size_t p = sent.find(got.substr(g, 8), s);
+    if (p == std::string::npos) return false;
+    for (s = p; g < got.size() && s < sent.size() && sent[s] == got[g];) ++s, ++g;
+  }
+  return true;
+}
+
+TEST(EngineFlood, VirtualLineStreamIntoASlowReaderReportsWhatItDrops) {
+  constexpr std::uint32_t kSeed = 11;
+  auto line = sim::VirtualLine::create("hostile-flood");
+  ASSERT_TRUE(line);
+  line->SetTraceLimit(64);
+  line->device().SetFollowHost(true);
+  CountingPort port("hostile-flood", "115200,N,8,1");
+  ASSERT_EQ(port.Status, 0);
+
+  // The device keeps its output buffer full for 1.5 s: about 17 kB at
+  // 115200 baud, while the host takes 16 bytes every 10 ms.
+  std::string sent;
+  std::atomic<bool> sending{true};
+  std::thread device([&] {
+    for (const auto end = Clock::now() + 1500ms; Clock::now() < end;) {
+      std::string chunk;
+      for (std::size_t i = 0; i < 256; ++i) chunk += static_cast<char>(NoiseByte(sent.size() + i, kSeed));
+      sent.append(chunk, 0, line->device().Write(chunk));
+      std::this_thread::sleep_for(5ms);
+    }
+    sending = false;
+  });
+  std::string got;
+  while (sending) {
+    got += TakeChecked(port, 16, 0);
+    std::this_thread::sleep_for(10ms);
+  }
+  device.join();
+  for (int quiet = 0; quiet < 5;) {
+    const std::string more = TakeChecked(port, 1024, 0);
+    got += more;
+    quiet = more.empty() && line->device().OutQueue() == 0 ? quiet + 1 : 0;
+    std::this_thread::sleep_for(10ms);
+  }
+
+  int runs = 0;
+  EXPECT_TRUE(InOrderWithGaps(sent, got, &runs)) << "bytes out of order or not sent";
+  EXPECT_LT(got.size(), sent.size());
+  EXPECT_GT(runs, 1);
+  EXPECT_GT(port.overflows.load(), 0);
+  EXPECT_NE(port.LineErrors & win::CE_RXOVER, 0u);
+  EXPECT_EQ(port.received.load(), static_cast<long>(got.size()));
+
+  // The overflow has been cleared away: the next reply arrives whole.
+  line->device().Write(std::string_view("after the flood"));
+  std::string after;
+  for (const auto end = Clock::now() + 3s; after.size() < 15 && Clock::now() < end;) {
+    after += TakeChecked(port, 64, 0);
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_EQ(after, "after the flood");
+}
+
+}  // namespace
+}  // namespace veravo::hostile
