@@ -12,6 +12,13 @@
 // After the emulation's headers: see native_calls_windows.cpp.
 #include <windows.h>
 
+// On 32-bit Windows the ...LongPtr calls are macros naming the ...Long ones;
+// this file defines functions of those names, so the macros must go.
+#ifndef _WIN64
+#undef SetWindowLongPtrA
+#undef GetWindowLongPtrA
+#endif
+
 #include <exception>
 #include <map>
 #include <mutex>
@@ -50,7 +57,7 @@ T Rethrow(T result) {
   return result;
 }
 
-LRESULT CALLBACK ClassProcedure(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+::LRESULT CALLBACK ClassProcedure(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
   auto atom = static_cast<::ATOM>(::GetClassLongPtrA(window, GCW_ATOM));
   WNDPROC procedure = nullptr;
   {
@@ -109,9 +116,19 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND window) { return Rethrow(::DestroyWindow(Native(window))); }
 BOOL IsWindow(HWND window) { return ::IsWindow(Native(window)); }
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+#ifdef _WIN64
   return ::SetWindowLongPtrA(Native(window), index, value);
+#else
+  return ::SetWindowLongA(Native(window), index, value);
+#endif
 }
-LONG_PTR GetWindowLongPtrA(HWND window, int index) { return ::GetWindowLongPtrA(Native(window), index); }
+LONG_PTR GetWindowLongPtrA(HWND window, int index) {
+#ifdef _WIN64
+  return ::GetWindowLongPtrA(Native(window), index);
+#else
+  return ::GetWindowLongA(Native(window), index);
+#endif
+}
 DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
   return ::GetWindowThreadProcessId(Native(window), reinterpret_cast<::DWORD*>(processId));
 }
