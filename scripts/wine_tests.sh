@@ -17,12 +17,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 logs=$build/wine-logs
 mkdir -p "$WINEPREFIX" "$logs"
 
-"$wine_dir/wineserver" -p 2>"$logs/wineserver.log" &
 if [ ! -f "$WINEPREFIX/.veravo-ready" ]; then
+  "$wine_dir/wineserver" -p 2>"$logs/wineserver.log" &
   "$wine_dir/wine64" wineboot -i >"$logs/wineboot.log" 2>&1
   "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$logs/wineboot.log" 2>&1
+  # The desktop process started by wineboot still has the old driver: stop
+  # the server (it saves the registry) so that everything starts afresh.
+  "$wine_dir/wineserver" -k 2>/dev/null || true
+  "$wine_dir/wineserver" -w 2>/dev/null || true
   touch "$WINEPREFIX/.veravo-ready"
 fi
+"$wine_dir/wineserver" -p 2>>"$logs/wineserver.log" &
 
 # A Linux pseudo-terminal with a simulated echo device behind it, seen by
 # Windows programs as COM5 (the Linux tool of the release build makes it).
@@ -44,7 +49,7 @@ failed=0
 for exe in "$build"/tests/test_*.exe; do
   name=$(basename "$exe" .exe)
   start=$(date +%s)
-  timeout 900 "$wine_dir/wine64" "$exe" "$@" >"$logs/$name.log" 2>&1
+  timeout 300 "$wine_dir/wine64" "$exe" "$@" >"$logs/$name.log" 2>&1
   code=$?
   tr -d '\r' <"$logs/$name.log" >"$logs/$name.txt"
   passed=$(grep -Eo '^\[  PASSED  \] [0-9]+ test' "$logs/$name.txt" | grep -Eo '[0-9]+' || true)

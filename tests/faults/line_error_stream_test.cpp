@@ -100,7 +100,8 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   stormer.join();
   // Once the storm is over, everything still queued goes out and the rest
   // of the received stream comes in.
-  EXPECT_TRUE(WaitUntil([&] { return pump.received >= size; }, 5s));
+  // Bytes of device reads that line errors aborted never arrive (below).
+  WaitUntil([&] { return pump.received >= size; }, 2s);
   EXPECT_TRUE(WaitUntil([&] { return port->Status == 0 && port->TransmitUsed() == 0; }, 5s));
   line->device().WaitQuiet(50ms, 3s);
   pump.stop = true;
@@ -111,11 +112,23 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   const std::size_t gaps = out.gaps + (out.consumed < size ? 1 : 0);
   const std::size_t lost = out.lost + (size - out.consumed);
 
-  // Received: every byte, in order, the wrong-parity ones included.
-  const RunMatch in = MatchRuns(toHost, pump.in);
-  EXPECT_TRUE(in.ok) << "received byte " << in.failAt << " is not in the sent stream";
-  EXPECT_EQ(pump.in.size(), size) << in.gaps << " gaps, " << in.lost << " bytes lost";
-  EXPECT_TRUE(pump.in == toHost);
+  // Received: in order, the wrong-parity ones included, nothing foreign. A
+  // device read that a line error aborts hands its bytes to nobody (the
+  // engine takes a read's bytes only when it succeeded), so bytes may be
+  // missing: at most one read of MaxDeviceRead bytes for each line error or
+  // break the hooks saw. Short runs between such losses defeat run matching,
+  // so this is checked as a subsequence (greedy matching decides that exactly).
+  std::size_t next = 0, placed = 0;
+  for (std::uint8_t byte : pump.in) {
+    while (next < toHost.size() && toHost[next] != byte) ++next;
+    if (next == toHost.size()) break;
+    ++next, ++placed;
+  }
+  EXPECT_EQ(placed, pump.in.size()) << "received byte " << placed << " is out of order or foreign";
+  const std::size_t reported =
+      static_cast<std::size_t>(port->parity + port->framing + port->overrun + port->breaks);
+  const std::size_t inLost = size - std::min(size, pump.in.size());
+  EXPECT_LE(inLost, SerialPort::MaxDeviceRead * reported);
 
   // Sent: in order; losses only where writes were aborted, as bounded above.
   EXPECT_TRUE(out.ok) << "byte " << out.failAt << " at the device is not in the sent stream";

@@ -161,13 +161,10 @@ void SerialPort::ReceiveLoop() {
           CollectLineErrors(nullptr);
           break;
         }
-        // A read that a line error (or a vanished device) ended early still
-        // hands over the bytes it had collected: they have been taken off the
-        // device and exist nowhere else. The platform reports their count
-        // with the failure.
+        // Only a read that succeeded hands over its bytes; one that a line
+        // error or a vanished device ended early gives none.
         win::DWORD got = 0;
-        win::GetOverlappedResult(Device, &AsyncReadInfo, &got, win::FALSE);
-        if (got > 0) {
+        if (win::GetOverlappedResult(Device, &AsyncReadInfo, &got, win::FALSE) && got > 0) {
           ReceiveQueue.Put(readBuffer_, static_cast<int>(got));
           OnReceived(static_cast<int>(got));
           NotifyHostWindows(PortName);

@@ -38,7 +38,12 @@ std::map<::ATOM, WNDPROC>& ClassProcedures() {
   return *procedures;
 }
 
-thread_local std::exception_ptr pendingException;
+// What a window procedure threw, until the call that led into it returns.
+// A plain pointer: a thread_local with a destructor would be destroyed by
+// the runtime's thread-exit code, which on this platform may run it on
+// storage that is already gone (threads of BeginThread end through the C
+// runtime, not through the C++ thread library).
+thread_local std::exception_ptr* pendingException = nullptr;
 
 ::HWND Native(HWND window) { return reinterpret_cast<::HWND>(window); }
 HWND Ours(::HWND window) { return reinterpret_cast<HWND>(window); }
@@ -49,8 +54,9 @@ HWND Ours(::HWND window) { return reinterpret_cast<HWND>(window); }
 // Throws what a window procedure threw during the call that just returned.
 template <class T>
 T Rethrow(T result) {
-  if (pendingException) {
-    std::exception_ptr thrown = std::move(pendingException);
+  if (pendingException != nullptr) {
+    std::exception_ptr thrown = std::move(*pendingException);
+    delete pendingException;
     pendingException = nullptr;
     std::rethrow_exception(thrown);
   }
@@ -69,7 +75,7 @@ T Rethrow(T result) {
   try {
     return procedure(Ours(window), message, wParam, lParam);
   } catch (...) {
-    if (!pendingException) pendingException = std::current_exception();
+    if (pendingException == nullptr) pendingException = new std::exception_ptr(std::current_exception());
     return 0;
   }
 }
