@@ -1,10 +1,8 @@
 // CPU used by an idle open port: a pseudo-terminal with a read and a
 // line-event wait pending and no traffic. Prints process CPU seconds over
 // the measuring time (10 s unless given in seconds as the first argument).
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <unistd.h>
+#include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
 
 #include <chrono>
@@ -27,13 +25,14 @@ double CpuSeconds() {
 
 int main(int argc, char** argv) {
   double duration = argc > 1 ? std::stod(argv[1]) : 10.0;
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::perror("pty");
+  std::string why;
+  auto pty = veravo::PseudoTerminal::Open(&why);
+  if (!pty) {
+    std::fprintf(stderr, "pty: %s\n", why.c_str());
     return 1;
   }
-  HANDLE port = CreateFileA(ptsname(master), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE port = CreateFileA(pty->DevicePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "open failed: %u\n", GetLastError());
     return 1;
@@ -68,6 +67,5 @@ int main(int argc, char** argv) {
   CloseHandle(port);
   CloseHandle(read.hEvent);
   CloseHandle(wait.hEvent);
-  close(master);
   return stillPending ? 0 : 1;
 }

@@ -2,10 +2,7 @@
 // far end writing the last byte of a burst into a pseudo-terminal to the
 // completion of the overlapped read that receives it. Prints p50, p99 and
 // the maximum over N bursts (1000 unless given as the first argument).
-#include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
+#include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
 
 #include <algorithm>
@@ -20,17 +17,14 @@ using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? std::stoi(argv[1]) : 1000;
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::perror("pty");
+  std::string why;
+  auto pty = veravo::PseudoTerminal::Open(&why);
+  if (!pty) {
+    std::fprintf(stderr, "pty: %s\n", why.c_str());
     return 1;
   }
-  termios raw{};
-  tcgetattr(master, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(master, TCSANOW, &raw);
-  HANDLE port = CreateFileA(ptsname(master), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE port = CreateFileA(pty->DevicePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "open failed: %u\n", GetLastError());
     return 1;
@@ -50,7 +44,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "read did not pend\n");
       return 1;
     }
-    if (write(master, burst.data(), burst.size()) != static_cast<ssize_t>(burst.size())) return 1;
+    if (!pty->WriteAll(burst.data(), burst.size())) return 1;
     Clock::time_point sent = Clock::now();
     WaitForSingleObject(read.hEvent, INFINITE);
     Clock::time_point done = Clock::now();
@@ -73,6 +67,5 @@ int main(int argc, char** argv) {
               latencies.front());
   CloseHandle(port);
   CloseHandle(read.hEvent);
-  close(master);
   return 0;
 }

@@ -87,15 +87,14 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
     return 2;
   }
 
-  std::string why2;  // why the pseudo-terminal failed
-  std::unique_ptr<PseudoTerminal> pty = PseudoTerminal::Open(&why2);
+  std::unique_ptr<PseudoTerminal> pty = PseudoTerminal::Open(&why);
   if (!pty) {
-    err << "error: cannot make a pseudo-terminal: " << why2 << "\n";
+    err << "error: cannot make a pseudo-terminal: " << why << "\n";
     return 1;
   }
   const std::string& slavePath = pty->DevicePath();
-  if (!options.link.empty() && !pty->LinkFrom(options.link, &why2)) {
-    err << "error: cannot link " << options.link << ": " << why2 << "\n";
+  if (!options.link.empty() && !pty->LinkFrom(options.link, &why)) {
+    err << "error: cannot link " << options.link << ": " << why << "\n";
     return 1;
   }
 
