@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "serial/serial_test_support.h"
 
@@ -40,6 +41,38 @@ TEST(PortOpen, MissingBusyAndRefusedDevices) {
   port.Reconfigure("9600,N,8,1");
   EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
   EXPECT_EQ(pty.ReadFor(2, 2000), "ok");
+}
+
+// A host that sets its format once per exchange writes the same state again
+// and again; a text the builder rejects re-writes the state last asked for.
+TEST(PortReconfigure, RepeatedAndRejectedTextsKeepThePortUsable) {
+  struct Case {
+    const char* open;
+    std::vector<const char*> texts;
+    const char* parities;  // RequestedSettings.Parity after each text
+  };
+  const Case cases[] = {
+      {"9600,N,8,1", {"9600,M,8,1", "9600,M,8,1", "9600,M,8,1"}, "MMM"},
+      {"9600,N,8,1", {"9600,S,8,1", "9600,S,8,1", "9600,M,8,1", "9600,S,8,1"}, "SSMS"},
+      {"9600,N,8,1", {"9600,E,8,1", "9600,E,8,1", "9600,N,8,1", "9600,N,8,1"}, "EENN"},
+      {"9600,N,8,1", {"9600,M,8,1", "no settings here", "9600,X,8,1", nullptr}, "MMMM"},
+      {"4800,E,7,2", {"9600,n,8,1", "9600,M,8,1", "no settings here", "9600,M,8,1"}, "SMMM"},
+      {"4800,E,7,2", {"4800,E,7,2", "4800,E,7,1", "", "4800,E,7,1"}, "EEEE"},
+  };
+  for (const Case& c : cases) {
+    Pty pty;
+    SerialPort port(pty.SlavePath().c_str(), c.open);
+    ASSERT_EQ(port.Status, 0) << c.open;
+    for (std::size_t i = 0; i < c.texts.size(); ++i) {
+      const char* text = c.texts[i];
+      SCOPED_TRACE(std::string(c.open) + " then " + (text ? text : "(null)") + " #" + std::to_string(i));
+      EXPECT_EQ(port.Reconfigure(text), 0);
+      EXPECT_EQ(port.Status, 0) << "platform error " << port.m_dwWindowsError;
+      EXPECT_EQ(port.RequestedSettings.Parity, c.parities[i]);
+    }
+    EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
+    EXPECT_EQ(pty.ReadFor(2, 2000), "ok");
+  }
 }
 
 TEST(PortTransfer, WriteQueuesDataTerminatorAndWhatFits) {

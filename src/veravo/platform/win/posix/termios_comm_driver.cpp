@@ -132,12 +132,9 @@ class TermiosCommDriver final : public CommDriver {
     std::optional<speed_t> speed = StandardSpeed(dcb.BaudRate);
     cfsetispeed(&tio, speed.value_or(B38400));
     cfsetospeed(&tio, speed.value_or(B38400));
-    // A Linux pseudo-terminal keeps the speed, CSTOPB, PARODD, CMSPAR and
-    // CRTSCTS it is given, but always reports CS8 and clears PARENB; the
-    // call itself succeeds. Nothing is read back, so a 7-bit even-parity
-    // setting "works" on a pty and the handle still reports what was set.
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
-      return errno == EINVAL ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE;
+      if (errno != EINVAL) return ERROR_GEN_FAILURE;
+      if (!KeptAllButFraming(tio)) return ERROR_INVALID_PARAMETER;
     }
     if (!speed && !SetCustomBaudRate(fd_, dcb.BaudRate)) return ERROR_INVALID_PARAMETER;
     // DTR and RTS levels; modem ioctls fail on a pty, which is fine.
@@ -150,6 +147,27 @@ class TermiosCommDriver final : public CommDriver {
     std::lock_guard<std::mutex> guard(lock_);
     baud_ = dcb.BaudRate;
     return ERROR_SUCCESS;
+  }
+
+  // A Linux pseudo-terminal keeps the speed, CSTOPB, PARODD, CMSPAR and
+  // CRTSCTS it is given but always holds CS8 without PARENB: it carries no
+  // framing. The C library reads the state back after setting it and reports
+  // EINVAL when a request changed nothing on the device yet asked for bits it
+  // does not hold, which is the case whenever the same parity or word size is
+  // set twice in a row (a change of format moves CMSPAR, PARODD or the speed
+  // and passes). A device that holds everything asked for but the word size
+  // and the parity enable has taken the state as far as it can carry one, so
+  // the write counts as done; the handle still reports what was set. A real
+  // UART keeps PARENB and CSIZE and never takes this path.
+  bool KeptAllButFraming(const termios& wanted) const {
+    termios kept{};
+    if (tcgetattr(fd_, &kept) != 0) return false;
+    constexpr tcflag_t kFraming = CSIZE | PARENB;
+    return (kept.c_cflag & ~kFraming) == (wanted.c_cflag & ~kFraming) && kept.c_iflag == wanted.c_iflag &&
+           kept.c_oflag == wanted.c_oflag && kept.c_lflag == wanted.c_lflag &&
+           cfgetispeed(&kept) == cfgetispeed(&wanted) && cfgetospeed(&kept) == cfgetospeed(&wanted) &&
+           kept.c_cc[VMIN] == wanted.c_cc[VMIN] && kept.c_cc[VTIME] == wanted.c_cc[VTIME] &&
+           kept.c_cc[VSTART] == wanted.c_cc[VSTART] && kept.c_cc[VSTOP] == wanted.c_cc[VSTOP];
   }
 
   DWORD Write(const BYTE* data, std::size_t count, std::size_t* accepted) override {
