@@ -80,9 +80,6 @@ TEST(ToolErrors, ExitCodesForUnknownNamesAndRaisingMethods) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("PringWriteData"), std::string::npos) << "the message lists the known methods";
 
-  r = RunTool({"call", "--no-such-option", "GetData"});
-  EXPECT_EQ(r.exitCode, 2);
-
   r = RunTool({"run", "--open", "none", "-"}, "GetBaudRate\nBogus\n");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "") << "an unknown method in a script stops it before anything runs";
@@ -97,6 +94,34 @@ TEST(ToolErrors, ExitCodesForUnknownNamesAndRaisingMethods) {
 
   r = RunTool({"call", "--open", "none", "SetBaudRate", "fast"});
   EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST(ToolErrors, UnknownOptionIsNamedWithTheOptionsOfItsCommand) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string named;   // the error line
+    std::string listed;  // an option of that command
+  };
+  const Case cases[] = {
+      {{"call", "--no-such-option", "x", "GetCRC", "0102"},
+       "unknown option --no-such-option for 'veravo call'",
+       "--port"},
+      {{"run", "-q", "--open", "none", "-"}, "unknown option -q for 'veravo run'", "--trace-svg"},
+      {{"sim", "echo", "--bogus"}, "unknown option --bogus for 'veravo sim'", "--link"},
+      {{"ports", "--bogus"}, "unknown option --bogus for 'veravo ports'", "--help"},
+      {{"status", "--port", "x", "--bogus"}, "unknown option --bogus for 'veravo status'", "--baud"},
+      {{"demo", "--bogus"}, "unknown option --bogus for 'veravo demo'", "--svg"},
+      {{"--bogus", "ports"}, "unknown option --bogus for 'veravo'", "status"},
+      {{"call", "GetCRC", "0102", "extra"}, "unexpected argument 'extra' for 'veravo call'", "--open"},
+  };
+  for (const Case& c : cases) {
+    auto r = RunTool(c.args);
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("error: " + c.named + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.listed), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("0102"), std::string::npos) << "arguments that were fine are not blamed";
+  }
 }
 
 TEST(ToolErrors, FailedOpenShowsTheMessageBoxOnStandardError) {

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "cli/command_line.h"
 #include "cli/demo.h"
 #include "cli/method_table.h"
 #include "cli/pty_sim.h"
@@ -115,11 +116,11 @@ int main(int argc, char** argv) {
   auto* demo = app.add_subcommand("demo", "a short tour on the simulated devices");
   demo->add_option("--svg", svgPath, "where to write the timing picture")->capture_default_str();
 
+  veravo::cli::ArgumentsAreData(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    int code = app.exit(e);
-    return code == 0 ? 0 : 2;
+    return veravo::cli::ReportParseError(app, e, std::cout, std::cerr);
   }
 
   if (*call) {

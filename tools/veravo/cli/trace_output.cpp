@@ -188,8 +188,9 @@ std::string TraceSvg(const std::vector<sim::TraceEntry>& trace, const std::strin
     } else {
       body << "<g class=\"event\"><line x1=\"" << x << "\" y1=\"" << laneY - 6 << "\" x2=\"" << x
            << "\" y2=\"" << laneY + kLaneH + 6 << "\" stroke=\"#c1121f\" stroke-width=\"2\"/><text x=\""
-           << x + 3 << "\" y=\"" << laneY - 8 << "\" font-size=\"9\" fill=\"#c1121f\">" << EventName(e->kind)
-           << (e->note.empty() ? "" : " " + XmlEscape(e->note)) << "</text></g>\n";
+           << x + 3 << "\" y=\"" << laneY - 8 << "\" font-size=\"9\" fill=\"#c1121f\">" << EventName(e->kind);
+      if (!e->note.empty()) body << ' ' << XmlEscape(e->note);
+      body << "</text></g>\n";
       lastEndMs = std::max(lastEndMs, start);
       lastEndX = std::max(lastEndX, x + 4);
     }
