@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
 # Installs from Debian whatever this machine lacks to build, test and run
 # veravo. A no-op when everything is there.
+#   scripts/bootstrap.sh [--test]  everything the test command needs (default)
+#   scripts/bootstrap.sh --demo    only what the Linux build of the tool needs
 set -euo pipefail
 
+# The library and the tool on Linux.
 packages=(
-  g++ cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev sqlite3
+  g++ cmake ninja-build
+  libsqlite3-dev
   libcli11-dev
-  clang libclang-rt-14-dev
-  python3
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine wine64
 )
+case "${1:---test}" in
+  --demo) ;;
+  --test)
+    packages+=(
+      pkg-config dpkg-dev
+      libgtest-dev libgmock-dev libbenchmark-dev
+      sqlite3
+      clang libclang-rt-14-dev
+      python3
+      g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+      wine wine64
+    )
+    ;;
+  *)
+    echo "usage: $0 [--demo|--test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
