@@ -10,6 +10,7 @@ packages=(
   libcli11-dev
   clang libclang-rt-14-dev
   python3
+  ser2net python3-serial
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64
 )
