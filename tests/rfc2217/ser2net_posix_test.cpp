@@ -169,5 +169,19 @@ TEST_F(Ser2netTest, ServerKilledMidTransferFailsThePortWithoutHanging) {
   CloseHandle(ov.hEvent);
 }
 
+TEST_F(Ser2netTest, StatusShowsTheSignatureAndTheRequestsLeftUnanswered) {
+  CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+  PeerProcess status({VERAVO_TOOL_PATH, "status", "--port", name_}, dir_ + ".status");
+  EXPECT_EQ(status.Wait(10000), 0);
+  const std::string out = testing::FileText(dir_ + ".status");
+  unlink((dir_ + ".status").c_str());
+  EXPECT_NE(out.find("Status: Success"), std::string::npos) << out;
+  EXPECT_NE(out.find("server: ser2net"), std::string::npos) << out;
+  // A pty has no modem lines: ser2net never answers DTR on (8) or RTS on (11).
+  EXPECT_NE(out.find("unanswered: SET-CONTROL 8"), std::string::npos) << out;
+  EXPECT_NE(out.find("unanswered: SET-CONTROL 11"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace veravo
