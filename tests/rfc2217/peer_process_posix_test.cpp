@@ -1,8 +1,7 @@
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <veravo/platform/win/net/net_socket.h>
 
 #include <chrono>
 #include <fstream>
@@ -53,31 +52,22 @@ void PeerProcess::Stop() {
 }
 
 int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
   int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  close(fd);
+  std::string why;
+  win::net::Socket s = win::net::Listen("127.0.0.1", 0, &port, &why);
+  win::net::Close(s);
   return port;
 }
 
 bool WaitListening(int port, int timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::string why;
   while (std::chrono::steady_clock::now() < deadline) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    bool up = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    if (up) return true;
+    win::net::Socket s = win::net::Connect("127.0.0.1", port, 100, &why);
+    if (s != win::net::kNoSocket) {
+      win::net::Close(s);
+      return true;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
