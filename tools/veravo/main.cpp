@@ -29,10 +29,10 @@ std::atomic<bool> g_stop{false};
 void OnSignal(int) { g_stop = true; }
 
 void AddPortOptions(CLI::App* cmd, veravo::cli::SessionOptions& o) {
-  cmd->add_option(
-      "--port", o.port,
-      "port name: a device path, COMn, or sim:DEVICE (printer, display, door, sbq, hdg, board, hy, crt, "
-      "ups, modem, echo, silent, reply:HEX[@MS])");
+  cmd->add_option("--port", o.port,
+                  "port name: a device path, COMn, rfc2217://HOST:PORT (a network device server), or "
+                  "sim:DEVICE (printer, display, door, sbq, hdg, board, hy, crt, "
+                  "ups, modem, echo, silent, reply:HEX[@MS])");
   cmd->add_option("--baud", o.baud, "line speed (BaudRate)")->capture_default_str();
   cmd->add_option("--sleep", o.sleepMs, "pause unit in ms (SleepTiem)")->capture_default_str();
   cmd->add_option("--open", o.open, "open operation: CreatePort, CreatNewPort, CreateSBQPort or none")
