@@ -39,9 +39,15 @@ TEST(TelnetParser, SeparatesDataFromCommandsAtAnySplit) {
 }
 
 TEST(TelnetParser, OverlongAndUnterminatedSubnegotiationsKeepTheStreamInStep) {
-  Bytes stream = {I, telnet::kSb, 44};
-  stream.insert(stream.end(), telnet::kSubnegotiationCap + 50, 7);
-  stream.insert(stream.end(), {I, telnet::kSe, 'x', I, telnet::kSb, 44, 9, I, telnet::kWill, 3, 'y'});
+  // IAC SB 44, more payload than the cap, IAC SE, then an SB that an IAC WILL ends.
+  Bytes stream(3 + telnet::kSubnegotiationCap + 50, 7);
+  stream[0] = I;
+  stream[1] = telnet::kSb;
+  stream[2] = 44;
+  for (BYTE b :
+       {I, telnet::kSe, BYTE('x'), I, telnet::kSb, BYTE(44), BYTE(9), I, telnet::kWill, BYTE(3), BYTE('y')}) {
+    stream.push_back(b);
+  }
   Bytes data;
   std::vector<TelnetEvent> events;
   FeedInSteps(stream, 5, &data, &events);
