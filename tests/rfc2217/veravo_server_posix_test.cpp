@@ -121,6 +121,24 @@ TEST_F(VeravoServerTest, ParityChangesApplyBetweenTheBytesTheyCameBetween) {
   }
 }
 
+TEST_F(VeravoServerTest, OutputQueueCountsTheWireTimeOfBytesTheServerTook) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(handle_, &dcb);
+  dcb.BaudRate = 1200;  // 60 bytes: half a second on the wire
+  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  const std::vector<BYTE> bytes(60, 0x41);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(handle_, bytes.data(), 60, &written, nullptr));
+  DWORD errors = 0;
+  COMSTAT stat{};
+  ClearCommError(handle_, &errors, &stat);
+  EXPECT_GT(stat.cbOutQue, 0u) << "the socket took the bytes at once; the wire has not";
+  EXPECT_LE(stat.cbOutQue, 60u);
+  EXPECT_TRUE(Eventually([&] { return ClearCommError(handle_, &errors, &stat) && stat.cbOutQue == 0; }));
+  EXPECT_TRUE(line_->device().WaitFor(60, std::chrono::seconds(2)));
+}
+
 TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
   struct Case {
     const char* what;
