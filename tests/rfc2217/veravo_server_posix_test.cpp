@@ -202,6 +202,9 @@ TEST_F(VeravoServerTest, ControlLinesAndBreakReachTheDevice) {
   ASSERT_TRUE(ClearCommBreak(handle_));
   ASSERT_TRUE(line_->device().WaitFor(1, std::chrono::seconds(2)));
   EXPECT_TRUE(line_->device().Read().front().errors & CE_BREAK);
+  // Every request was answered, with the answer of its own kind.
+  std::this_thread::sleep_for(std::chrono::milliseconds(450));
+  EXPECT_EQ(NetworkPortReportOf(name_).unanswered, std::vector<std::string>{});
 }
 
 }  // namespace
