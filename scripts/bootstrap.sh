@@ -20,6 +20,7 @@ case "${1:---test}" in
       sqlite3
       clang libclang-rt-14-dev
       python3
+      ser2net python3-serial
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
       wine wine64
     )

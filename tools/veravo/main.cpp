@@ -3,15 +3,18 @@
 // demo on the simulated devices.
 #include <veravo/platform/ports/serial_port_list.h>
 #include <veravo/platform/vcl/codepage.h>
+#include <veravo/platform/win/net/rfc2217_comm_driver.h>
 #include <veravo/serial/_SerialPort.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "cli/command_line.h"
 #include "cli/demo.h"
@@ -27,10 +30,10 @@ std::atomic<bool> g_stop{false};
 void OnSignal(int) { g_stop = true; }
 
 void AddPortOptions(CLI::App* cmd, veravo::cli::SessionOptions& o) {
-  cmd->add_option(
-      "--port", o.port,
-      "port name: a device path, COMn, or sim:DEVICE (printer, display, door, sbq, hdg, board, hy, crt, "
-      "ups, modem, echo, silent, reply:HEX[@MS])");
+  cmd->add_option("--port", o.port,
+                  "port name: a device path, COMn, rfc2217://HOST:PORT (a network device server), or "
+                  "sim:DEVICE (printer, display, door, sbq, hdg, board, hy, crt, "
+                  "ups, modem, echo, silent, reply:HEX[@MS])");
   cmd->add_option("--baud", o.baud, "line speed (BaudRate)")->capture_default_str();
   cmd->add_option("--sleep", o.sleepMs, "pause unit in ms (SleepTiem)")->capture_default_str();
   cmd->add_option("--open", o.open, "open operation: CreatePort, CreatNewPort, CreateSBQPort or none")
@@ -55,6 +58,16 @@ int Ports() {
   return 0;
 }
 
+// What a network port's server said about itself. Requests it leaves
+// unanswered are given up 400 ms after they were sent: look after that.
+void ShowServer(const std::string& port) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  veravo::win::NetworkPortReport report = veravo::win::NetworkPortReportOf(port);
+  if (!report.known) return;
+  std::cout << "server: " << (report.signature.empty() ? "(no signature)" : report.signature) << "\n";
+  for (const auto& request : report.unanswered) std::cout << "unanswered: " << request << "\n";
+}
+
 int Status(const std::string& port, int baud) {
   std::string settings = std::to_string(baud) + ",N,8,1";
   veravo::SerialPort serial(port.c_str(), settings.c_str());
@@ -62,6 +75,7 @@ int Status(const std::string& port, int baud) {
   for (int i = 0; i < serial.LineCount; ++i) {
     if (serial.StatusLine(line, i, sizeof line) == 0) std::cout << veravo::Cp936ToUtf8(line) << "\n";
   }
+  if (veravo::win::IsNetworkPortName(port)) ShowServer(port);
   if (serial.Status != 0) {
     serial.ErrorText(serial.Status, line, sizeof line);
     std::cerr << "error: " << veravo::Cp936ToUtf8(line) << "\n";
@@ -103,6 +117,10 @@ int main(int argc, char** argv) {
       ->required();
   sim->add_option("--link", simOptions.link, "make PATH a symbolic link to the pseudo-terminal");
   sim->add_option("--baud", simOptions.baud, "line speed")->capture_default_str();
+  sim->add_option(
+      "--rfc2217", simOptions.rfc2217,
+      "serve the device to network serial port clients on [HOST:]PORT (host 127.0.0.1 unless given) "
+      "instead of a pseudo-terminal");
 
   auto* ports = app.add_subcommand("ports", "list the serial ports of this machine with driver and USB ids");
 

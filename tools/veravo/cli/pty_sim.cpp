@@ -3,6 +3,7 @@
 #include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
 #include <veravo/sim/devices/device_factory.h>
+#include <veravo/sim/rfc2217_server.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
@@ -71,6 +72,66 @@ void LineToPty(PseudoTerminal* pty, win::HANDLE line, win::HANDLE stopEvent) {
   }
 }
 
+// Prints the device's log entries as they come, until `stop`.
+void ShowLogUntil(const sim::SimDevice& dev, const std::atomic<bool>& stop, std::ostream& out) {
+  std::size_t shown = 0;
+  auto showNewLogEntries = [&] {
+    auto log = dev.Log();
+    for (; shown < log.size(); ++shown) {
+      const sim::SimLogEntry& e = log[shown];
+      char stamp[32];
+      std::snprintf(stamp, sizeof stamp, "%10.3f", e.tMs);
+      out << stamp << " ms  " << e.kind << ": " << e.text;
+      if (!e.bytes.empty()) out << "  [" << sim::HexOf(e.bytes) << "]";
+      out << std::endl;
+    }
+  };
+  while (!stop) {
+    showNewLogEntries();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  showNewLogEntries();
+}
+
+std::string UniqueLineName() {
+  return "veravo-pty-sim-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+// The device on a virtual line whose host end a network server offers.
+int RunNetworkSim(std::unique_ptr<sim::SimDevice> device, const PtySimOptions& options,
+                  const std::atomic<bool>& stop, std::ostream& out, std::ostream& err) {
+  std::string host = "127.0.0.1";
+  std::string port = options.rfc2217;
+  if (std::size_t colon = port.rfind(':'); colon != std::string::npos) {
+    host = port.substr(0, colon);
+    port = port.substr(colon + 1);
+  }
+  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
+    err << "error: --rfc2217 takes [HOST:]PORT\n";
+    return 2;
+  }
+  std::string lineName = UniqueLineName();
+  auto line = sim::VirtualLine::create(lineName);
+  sim::SimDevice* dev = device.get();
+  std::string signature = "veravo sim " + options.device;
+  line->AttachDevice(std::move(device));
+  std::string why;
+  auto server = sim::NetworkLineServer::Start(lineName, host, std::stoi(port), signature, &why);
+  if (!server) {
+    err << "error: cannot listen on " << host << ":" << port << ": " << why << "\n";
+    sim::VirtualLine::remove(lineName);
+    return 1;
+  }
+  std::string url = "rfc2217://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+                    std::to_string(server->Port());
+  out << url << std::endl;
+  out << "simulated " << dev->family() << " served at " << url << "; stop with Ctrl-C" << std::endl;
+  ShowLogUntil(*dev, stop, out);
+  server.reset();
+  sim::VirtualLine::remove(lineName);
+  return 0;
+}
+
 }  // namespace
 
 int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::ostream& out,
@@ -86,6 +147,7 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
     err << "error: the baud rate must be positive\n";
     return 2;
   }
+  if (!options.rfc2217.empty()) return RunNetworkSim(std::move(device), options, stop, out, err);
 
   std::unique_ptr<PseudoTerminal> pty = PseudoTerminal::Open(&why);
   if (!pty) {
@@ -98,8 +160,7 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
     return 1;
   }
 
-  std::string lineName =
-      "veravo-pty-sim-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::string lineName = UniqueLineName();
   auto line = sim::VirtualLine::create(lineName);
   sim::SimDevice* dev = device.get();
   line->AttachDevice(std::move(device));
@@ -128,23 +189,7 @@ int RunPtySim(const PtySimOptions& options, const std::atomic<bool>& stop, std::
   std::thread toLine(PtyToLine, pty.get(), host.get(), std::cref(stop));
   std::thread toPty(LineToPty, pty.get(), host.get(), stopEvent.get());
 
-  std::size_t shown = 0;
-  auto showNewLogEntries = [&] {
-    auto log = dev->Log();
-    for (; shown < log.size(); ++shown) {
-      const sim::SimLogEntry& e = log[shown];
-      char stamp[32];
-      std::snprintf(stamp, sizeof stamp, "%10.3f", e.tMs);
-      out << stamp << " ms  " << e.kind << ": " << e.text;
-      if (!e.bytes.empty()) out << "  [" << sim::HexOf(e.bytes) << "]";
-      out << std::endl;
-    }
-  };
-  while (!stop) {
-    showNewLogEntries();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  showNewLogEntries();
+  ShowLogUntil(*dev, stop, out);
   win::SetEvent(stopEvent.get());
   toLine.join();
   toPty.join();

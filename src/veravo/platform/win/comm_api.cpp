@@ -7,6 +7,7 @@
 #include <veravo/platform/win/comm_port.h>
 #include <veravo/platform/win/handle_table.h>
 #include <veravo/platform/win/native_calls.h>
+#include <veravo/platform/win/net/rfc2217_comm_driver.h>
 #include <veravo/platform/win/win_api.h>
 
 namespace veravo::win {
@@ -66,10 +67,11 @@ HANDLE OpenCommHandle(std::unique_ptr<CommDriver> driver) {
   return detail::InsertHandle(port);
 }
 
-// A virtual name opens the host end of a virtual line; the access, sharing,
+// A network name (rfc2217://HOST:PORT) connects to a device server, and a
+// virtual name opens the host end of a virtual line; the access, sharing,
 // creation and attribute arguments are not looked at then: the handle is
-// opened for reading and writing, exclusively, and works with or without
-// OVERLAPPED records. Any other name goes to the operating system.
+// opened for reading and writing and works with or without OVERLAPPED
+// records. Any other name goes to the operating system.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD creation,
                    DWORD flagsAndAttributes, HANDLE templateFile) {
   if (name == nullptr) {
@@ -78,7 +80,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
   }
   std::unique_ptr<CommDriver> driver;
   DWORD error = ERROR_SUCCESS;
-  if (!OpenVirtualCommDriver(name, &driver, &error)) {
+  if (IsNetworkPortName(name)) {
+    error = OpenNetworkCommDriver(name, &driver);
+  } else if (!OpenVirtualCommDriver(name, &driver, &error)) {
     return native::CreateFileA(name, access, shareMode, security, creation, flagsAndAttributes, templateFile);
   }
   if (!driver) {

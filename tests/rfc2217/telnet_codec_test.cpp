@@ -1,0 +1,184 @@
+// The Telnet framing and com-port commands, without a network.
+#include <gtest/gtest.h>
+#include <veravo/platform/win/net/rfc2217_commands.h>
+#include <veravo/platform/win/net/telnet_codec.h>
+
+namespace veravo::win::net {
+namespace {
+
+using Bytes = std::vector<BYTE>;
+constexpr BYTE I = telnet::kIac;
+
+// Feeds `stream` in pieces of `step` bytes.
+void FeedInSteps(const Bytes& stream, std::size_t step, Bytes* data, std::vector<TelnetEvent>* events) {
+  TelnetParser parser;
+  for (std::size_t at = 0; at < stream.size(); at += step) {
+    parser.Feed(stream.data() + at, std::min(step, stream.size() - at), data, events);
+  }
+}
+
+TEST(TelnetParser, SeparatesDataFromCommandsAtAnySplit) {
+  // data, IAC IAC, WILL 44, data, SB 44 1 <IAC IAC> 0 IAC SE, NOP, data
+  const Bytes stream = {'a', I, I, 'b', I, telnet::kWill, 44, 'c', I,  telnet::kSb, 44,
+                        1,   I, I, 0,   I, telnet::kSe,   I,  241, 'd'};
+  for (std::size_t step : {1u, 2u, 3u, 7u, 100u}) {
+    Bytes data;
+    std::vector<TelnetEvent> events;
+    FeedInSteps(stream, step, &data, &events);
+    EXPECT_EQ(data, (Bytes{'a', I, 'b', 'c', 'd'})) << step;
+    ASSERT_EQ(events.size(), 2u) << step;
+    EXPECT_EQ(events[0].verb, telnet::kWill);
+    EXPECT_EQ(events[0].option, 44);
+    EXPECT_EQ(events[1].kind, TelnetEvent::Kind::kSubnegotiation);
+    EXPECT_EQ(events[1].payload, (Bytes{1, I, 0}));
+    if (step == 100) {
+      EXPECT_EQ(events[0].dataOffset, 3u);
+      EXPECT_EQ(events[1].dataOffset, 4u);
+    }
+  }
+}
+
+TEST(TelnetParser, OverlongAndUnterminatedSubnegotiationsKeepTheStreamInStep) {
+  // IAC SB 44, more payload than the cap, IAC SE, then an SB that an IAC WILL ends.
+  Bytes stream(3 + telnet::kSubnegotiationCap + 50, 7);
+  stream[0] = I;
+  stream[1] = telnet::kSb;
+  stream[2] = 44;
+  for (BYTE b :
+       {I, telnet::kSe, BYTE('x'), I, telnet::kSb, BYTE(44), BYTE(9), I, telnet::kWill, BYTE(3), BYTE('y')}) {
+    stream.push_back(b);
+  }
+  Bytes data;
+  std::vector<TelnetEvent> events;
+  FeedInSteps(stream, 5, &data, &events);
+  EXPECT_EQ(data, (Bytes{'x', 'y'}));
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_TRUE(events[0].truncated);
+  EXPECT_EQ(events[0].payload.size(), telnet::kSubnegotiationCap);
+  EXPECT_EQ(events[1].payload, Bytes{9});  // ended by the IAC WILL that follows it
+  EXPECT_EQ(events[2].verb, telnet::kWill);
+  EXPECT_EQ(events[2].option, 3);
+}
+
+TEST(TelnetNegotiation, TwoSidesAgreeWithoutLoopingAndRefuseTheUnknown) {
+  TelnetNegotiation client({telnet::kBinary, telnet::kComPort}, {telnet::kBinary});
+  TelnetNegotiation server({telnet::kBinary}, {telnet::kBinary, telnet::kComPort});
+  Bytes toServer = client.Start();
+  Bytes toClient = server.Start();
+  // Exchange answers until both sides fall silent.
+  for (int round = 0; round < 5 && !(toServer.empty() && toClient.empty()); ++round) {
+    Bytes nextToServer, nextToClient;
+    for (std::size_t i = 0; i + 3 <= toServer.size(); i += 3) {
+      Bytes a = server.Answer(toServer[i + 1], toServer[i + 2]);
+      nextToClient.insert(nextToClient.end(), a.begin(), a.end());
+    }
+    for (std::size_t i = 0; i + 3 <= toClient.size(); i += 3) {
+      Bytes a = client.Answer(toClient[i + 1], toClient[i + 2]);
+      nextToServer.insert(nextToServer.end(), a.begin(), a.end());
+    }
+    toServer = nextToServer;
+    toClient = nextToClient;
+  }
+  EXPECT_TRUE(toServer.empty() && toClient.empty());
+  EXPECT_TRUE(client.LocalOn(telnet::kComPort));
+  EXPECT_TRUE(server.RemoteOn(telnet::kComPort));
+  EXPECT_TRUE(client.LocalOn(telnet::kBinary) && client.RemoteOn(telnet::kBinary));
+  EXPECT_EQ(client.Answer(telnet::kDo, 1), (Bytes{I, telnet::kWont, 1}));  // echo: no
+  EXPECT_EQ(client.Answer(telnet::kWill, 1), (Bytes{I, telnet::kDont, 1}));
+  EXPECT_EQ(client.Answer(telnet::kDont, telnet::kComPort), (Bytes{I, telnet::kWont, telnet::kComPort}));
+  EXPECT_FALSE(client.LocalOn(telnet::kComPort));
+}
+
+TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
+  DCB base{};
+  base.BaudRate = 9600;
+  base.ByteSize = 8;
+  base.fDtrControl = DTR_CONTROL_ENABLE;
+  base.fRtsControl = RTS_CONTROL_ENABLE;
+  auto with = [&](auto change) {
+    DCB d = base;
+    change(d);
+    return d;
+  };
+  struct Case {
+    const char* what;
+    DCB dcb;
+    std::vector<Bytes> commands;  // command code and value
+  };
+  const Case cases[] = {
+      {"mark", with([](DCB& d) { d.Parity = MARKPARITY; }), {{3, 4}}},
+      {"space", with([](DCB& d) { d.Parity = SPACEPARITY; }), {{3, 5}}},
+      {"19200 7E2",
+       with([](DCB& d) {
+         d.BaudRate = 19200;
+         d.ByteSize = 7;
+         d.Parity = EVENPARITY;
+         d.StopBits = TWOSTOPBITS;
+       }),
+       {{1, 0, 0, 0x4B, 0}, {2, 7}, {3, 3}, {4, 2}}},
+      {"1.5 stop bits", with([](DCB& d) { d.StopBits = ONE5STOPBITS; }), {{4, 3}}},
+      {"CTS flow", with([](DCB& d) { d.fOutxCtsFlow = 1; }), {{5, 3}}},
+      {"XON/XOFF both ways",
+       with([](DCB& d) {
+         d.fOutX = 1;
+         d.fInX = 1;
+       }),
+       {{5, 2}, {5, 15}}},
+      {"RTS handshake", with([](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }), {{5, 16}}},
+      {"DTR and RTS off",
+       with([](DCB& d) {
+         d.fDtrControl = DTR_CONTROL_DISABLE;
+         d.fRtsControl = RTS_CONTROL_DISABLE;
+       }),
+       {{5, 9}, {5, 12}}},
+  };
+  const comport::PortSettings from = comport::SettingsOf(base);
+  for (const Case& c : cases) {
+    std::vector<Bytes> expected;
+    for (const Bytes& cv : c.commands)
+      expected.push_back(comport::Encode(cv[0], Bytes(cv.begin() + 1, cv.end())));
+    EXPECT_EQ(comport::CommandsFor(&from, comport::SettingsOf(c.dcb)), expected) << c.what;
+    // A server applying them gets the same line settings back.
+    DCB applied = base;
+    for (const Bytes& cv : c.commands) {
+      EXPECT_TRUE(comport::ApplyToDcb(cv[0], Bytes(cv.begin() + 1, cv.end()), &applied)) << c.what;
+    }
+    const comport::PortSettings got = comport::SettingsOf(applied), want = comport::SettingsOf(c.dcb);
+    EXPECT_TRUE(got.baud == want.baud && got.dataSize == want.dataSize && got.parity == want.parity &&
+                got.stopSize == want.stopSize && got.outFlow == want.outFlow && got.inFlow == want.inFlow &&
+                got.dtr == want.dtr)
+        << c.what;
+  }
+  EXPECT_EQ(comport::CommandsFor(nullptr, from).size(), 8u);  // the first time: everything
+  EXPECT_EQ(comport::Encode(1, comport::BigEndian32(0x00FF0000)),
+            (Bytes{I, telnet::kSb, 44, 1, 0, I, I, 0, 0, I, telnet::kSe}));
+  DCB untouched = base;
+  EXPECT_FALSE(comport::ApplyToDcb(2, {9}, &untouched));
+  EXPECT_FALSE(comport::ApplyToDcb(3, {6}, &untouched));
+  EXPECT_TRUE(comport::ApplyToDcb(3, {0}, &untouched));  // a query changes nothing
+  EXPECT_EQ(comport::SettingsOf(untouched).parity, 1);
+}
+
+TEST(ComPortCommands, LineAndModemStatesMapBothWays) {
+  for (DWORD errors : {DWORD{CE_FRAME}, DWORD{CE_RXPARITY | CE_OVERRUN}, DWORD{CE_BREAK}, DWORD{0}}) {
+    DWORD events = 0;
+    EXPECT_EQ(comport::LineErrors(comport::LineStateOf(errors), &events), errors);
+    EXPECT_EQ(events, DWORD((errors & ~CE_BREAK) ? EV_ERR : 0) | ((errors & CE_BREAK) ? EV_BREAK : 0))
+        << errors;
+  }
+  struct Case {
+    DWORD before, now, events;
+  };
+  const Case cases[] = {{0, MS_CTS_ON, EV_CTS},
+                        {MS_CTS_ON, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON, EV_DSR | EV_RLSD},
+                        {MS_RING_ON, 0, EV_RINGTE},
+                        {MS_DSR_ON, MS_DSR_ON | MS_RING_ON, 0}};
+  for (const Case& c : cases) {
+    DWORD events = 0;
+    EXPECT_EQ(comport::ModemLevels(comport::ModemStateOf(c.now, c.before), &events), c.now);
+    EXPECT_EQ(events, c.events) << c.before << "->" << c.now;
+  }
+}
+
+}  // namespace
+}  // namespace veravo::win::net

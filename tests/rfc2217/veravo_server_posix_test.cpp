@@ -1,0 +1,211 @@
+// veravo's own server for simulated devices: an outside client (pyserial)
+// addressing the simulated printer with per-byte parity, and veravo's
+// client for what a pseudo-terminal behind ser2net cannot show (parity per
+// byte, line errors, modem lines, break).
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <veravo/platform/win/net/rfc2217_comm_driver.h>
+#include <veravo/platform/win/win.h>
+#include <veravo/sim/rfc2217_server.h>
+#include <veravo/sim/virtual_line.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "rfc2217/peer_process.h"
+
+namespace veravo {
+namespace {
+
+using namespace win;
+using testing::PeerProcess;
+
+TEST(PyserialClient, FramesWithMarkAndSpaceParityReachTheSimulatedPrinter) {
+  const std::string python = testing::SystemProgram("python3");
+  ASSERT_FALSE(python.empty());
+  const std::string base = ::testing::TempDir() + "veravo-pyserial-" + std::to_string(getpid());
+  const int port = testing::FreeLoopbackPort();
+  PeerProcess sim({VERAVO_TOOL_PATH, "sim", "printer", "--rfc2217", "127.0.0.1:" + std::to_string(port)},
+                  base + ".sim");
+  ASSERT_TRUE(testing::WaitListening(port, 5000)) << testing::FileText(base + ".sim");
+  // Address 0x31 with mark parity, then header, header check, data (an IAC
+  // among it) and data check with space parity.
+  std::ofstream(base + ".py") << R"(import sys, serial
+s = serial.serial_for_url(sys.argv[1], baudrate=9600, timeout=1)
+data = b"HEL\xffLO"
+x = 0
+for d in data: x ^= d
+s.parity = serial.PARITY_MARK
+s.write(b"\x31")
+s.flush()
+s.parity = serial.PARITY_SPACE
+s.write(bytes([1, 2, 3, 0x31 ^ 1 ^ 2]) + data + bytes([x]))
+s.flush()
+s.close()
+)";
+  PeerProcess client({python, base + ".py", "rfc2217://127.0.0.1:" + std::to_string(port)}, base + ".out");
+  EXPECT_EQ(client.Wait(15000), 0) << testing::FileText(base + ".out");
+  std::string log;
+  for (int i = 0; i < 100 && log.find("printed") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    log = testing::FileText(base + ".sim");
+  }
+  EXPECT_NE(log.find("printed: HEL"), std::string::npos) << log;
+  EXPECT_NE(log.find("[48454CFF4C4F]"), std::string::npos) << log;
+  sim.Stop();
+  for (const char* ext : {".sim", ".py", ".out"}) unlink((base + ext).c_str());
+}
+
+class VeravoServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lineName_ = "rfc2217-test-" + std::to_string(getpid());
+    line_ = sim::VirtualLine::create(lineName_);
+    line_->device().SetNineBit(true);
+    std::string why;
+    server_ = sim::NetworkLineServer::Start(lineName_, "127.0.0.1", 0, "veravo test", &why);
+    ASSERT_TRUE(server_) << why;
+    name_ = "rfc2217://127.0.0.1:" + std::to_string(server_->Port());
+    handle_ = CreateFileA(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle_, INVALID_HANDLE_VALUE);
+    // The signature is asked for after the notification masks are set:
+    // once it is in, the server serves this connection with those masks.
+    ASSERT_TRUE(Eventually([&] { return NetworkPortReportOf(name_).signature == "veravo test"; }));
+  }
+  void TearDown() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    server_.reset();
+    sim::VirtualLine::remove(lineName_);
+  }
+
+  void SetParity(BYTE parity) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(handle_, &dcb);
+    dcb.Parity = parity;
+    ASSERT_TRUE(SetCommState(handle_, &dcb));
+  }
+
+  static bool Eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 200; ++i) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  std::string lineName_;
+  std::shared_ptr<sim::VirtualLine> line_;
+  std::unique_ptr<sim::NetworkLineServer> server_;
+  std::string name_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(VeravoServerTest, ParityChangesApplyBetweenTheBytesTheyCameBetween) {
+  // Written back to back, no drain here: the server keeps the order.
+  const std::vector<std::pair<BYTE, BYTE>> sequence = {
+      {MARKPARITY, 0x01}, {SPACEPARITY, 0x02}, {SPACEPARITY, 0xFF}, {MARKPARITY, 0x04}, {SPACEPARITY, 0x05}};
+  for (const auto& [parity, byte] : sequence) {
+    SetParity(parity);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(handle_, &byte, 1, &written, nullptr));
+  }
+  ASSERT_TRUE(line_->device().WaitFor(sequence.size(), std::chrono::seconds(3)));
+  auto records = line_->device().Read();
+  ASSERT_EQ(records.size(), sequence.size());
+  for (std::size_t i = 0; i < sequence.size(); ++i) {
+    EXPECT_EQ(records[i].value, sequence[i].second) << i;
+    EXPECT_EQ(records[i].parityBit, sequence[i].first == MARKPARITY ? 1 : 0) << i;
+  }
+}
+
+TEST_F(VeravoServerTest, OutputQueueCountsTheWireTimeOfBytesTheServerTook) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(handle_, &dcb);
+  dcb.BaudRate = 1200;  // 60 bytes: half a second on the wire
+  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  const std::vector<BYTE> bytes(60, 0x41);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(handle_, bytes.data(), 60, &written, nullptr));
+  DWORD errors = 0;
+  COMSTAT stat{};
+  ClearCommError(handle_, &errors, &stat);
+  EXPECT_GT(stat.cbOutQue, 0u) << "the socket took the bytes at once; the wire has not";
+  EXPECT_LE(stat.cbOutQue, 60u);
+  EXPECT_TRUE(Eventually([&] { return ClearCommError(handle_, &errors, &stat) && stat.cbOutQue == 0; }));
+  EXPECT_TRUE(line_->device().WaitFor(60, std::chrono::seconds(2)));
+}
+
+TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::DeviceEnd&)> cause;
+    DWORD errors;
+    DWORD modem;
+  };
+  const Case cases[] = {
+      {"framing and parity errors", [](sim::DeviceEnd& d) { d.InjectLineError(CE_FRAME | CE_RXPARITY); },
+       CE_FRAME | CE_RXPARITY, 0},
+      {"overrun", [](sim::DeviceEnd& d) { d.InjectLineError(CE_OVERRUN); }, CE_OVERRUN, 0},
+      {"break", [](sim::DeviceEnd& d) { d.SendBreak(5); }, CE_BREAK, 0},
+      {"CTS and DSR up",
+       [](sim::DeviceEnd& d) {
+         d.SetCts(true);
+         d.SetDsr(true);
+       },
+       0, MS_CTS_ON | MS_DSR_ON},
+      {"CTS down, carrier and ring up",
+       [](sim::DeviceEnd& d) {
+         d.SetCts(false);
+         d.SetRlsd(true);
+         d.SetRing(true);
+       },
+       0, MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
+  };
+  for (const Case& c : cases) {
+    c.cause(line_->device());
+    DWORD seen = 0;
+    DWORD modem = 0;
+    EXPECT_TRUE(Eventually([&] {
+      DWORD errors = 0;
+      COMSTAT stat{};
+      ClearCommError(handle_, &errors, &stat);
+      seen |= errors;
+      GetCommModemStatus(handle_, &modem);
+      return (seen & c.errors) == c.errors && modem == c.modem;
+    })) << c.what
+        << ": errors " << seen << " modem " << modem;
+  }
+}
+
+TEST_F(VeravoServerTest, ControlLinesAndBreakReachTheDevice) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(handle_, &dcb);
+  for (DWORD dtr : {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE}) {
+    for (DWORD rts : {RTS_CONTROL_ENABLE, RTS_CONTROL_DISABLE}) {
+      dcb.fDtrControl = dtr;
+      dcb.fRtsControl = rts;
+      ASSERT_TRUE(SetCommState(handle_, &dcb));
+      EXPECT_TRUE(Eventually([&] {
+        return line_->device().Dtr() == (dtr == DTR_CONTROL_ENABLE) &&
+               line_->device().Rts() == (rts == RTS_CONTROL_ENABLE);
+      })) << dtr
+          << "/" << rts;
+    }
+  }
+  ASSERT_TRUE(SetCommBreak(handle_));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(ClearCommBreak(handle_));
+  ASSERT_TRUE(line_->device().WaitFor(1, std::chrono::seconds(2)));
+  EXPECT_TRUE(line_->device().Read().front().errors & CE_BREAK);
+  // Every request was answered, with the answer of its own kind.
+  std::this_thread::sleep_for(std::chrono::milliseconds(450));
+  EXPECT_EQ(NetworkPortReportOf(name_).unanswered, std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace veravo
