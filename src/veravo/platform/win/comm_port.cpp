@@ -283,8 +283,9 @@ std::size_t CommPort::Received(const BYTE* data, std::size_t count) {
     events |= EV_RXFLAG;
   }
   if (input_.size() * 5 >= inputCapacity_ * 4) events |= EV_RX80FULL;
-  RaiseEvents(events);
+  // The read first: a reader waiting for both is woken by its bytes.
   CheckRead(now);
+  RaiseEvents(events);
   if (kept < count) AddErrors(CE_RXOVER);
   return kept;
 }

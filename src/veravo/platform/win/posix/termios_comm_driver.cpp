@@ -11,6 +11,7 @@
 #include <veravo/platform/win/posix/termios_custom_baud.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -208,7 +209,9 @@ class TermiosCommDriver final : public CommDriver {
     return ERROR_SUCCESS;
   }
 
-  void InputSpace() override { Wake(); }
+  void InputSpace() override {
+    if (inputStalled_.exchange(false)) Wake();
+  }
 
   bool WakeSinkAt(Clock::time_point due) override {
     {
@@ -263,7 +266,11 @@ class TermiosCommDriver final : public CommDriver {
         baud = baud_;
         wakeSinkAt = wakeSinkAt_;
       }
+      // Announced before the look at the room: room made after the look
+      // then wakes this thread.
+      inputStalled_ = true;
       std::size_t room = gone_ ? 0 : sink_->InputRoom();
+      if (room > 0) inputStalled_ = false;
 
       int timeout = -1;
       if (drainWatch && !wantOutput) {
@@ -423,6 +430,8 @@ class TermiosCommDriver final : public CommDriver {
   bool watchDrain_ = false;  // bytes went to the kernel; report when its queue is empty
   DWORD baud_ = 9600;
   std::optional<Clock::time_point> wakeSinkAt_;  // when the sink asked to be woken
+  // The I/O thread polls without reading because the sink had no room.
+  std::atomic<bool> inputStalled_{false};
 };
 
 }  // namespace
