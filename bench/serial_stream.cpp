@@ -125,27 +125,11 @@ Figures RawTerminalStream(int master, const std::string& slave) {
   tcsetattr(fd, TCSANOW, &t);
   const double cpu0 = CpuSeconds();
   const auto start = Clock::now();
-  double peerOut = 0, peerIn = 0;
+  double peerOut = 0, peerIn = 0, hostOut = 0, hostIn = 0;
   bool bad = false, peerBad = false;
+  // This end does what the far end does.
   std::thread peer(Peer, master, start, &peerOut, &peerIn, &peerBad);
-  std::size_t sent = 0, got = 0;
-  unsigned char buf[4096];
-  while (sent < kBytes || got < kBytes) {
-    pollfd pfd{fd, static_cast<short>(POLLIN | (sent < kBytes ? POLLOUT : 0)), 0};
-    poll(&pfd, 1, 100);
-    if (sent < kBytes && (pfd.revents & POLLOUT)) {
-      const std::size_t n = std::min(sizeof buf, kBytes - sent);
-      for (std::size_t i = 0; i < n; ++i) buf[i] = Pattern(sent + i);
-      const ssize_t w = write(fd, buf, n);
-      if (w > 0) sent += static_cast<std::size_t>(w);
-    }
-    if (pfd.revents & POLLIN) {
-      const ssize_t r = read(fd, buf, sizeof buf);
-      for (ssize_t i = 0; i < r; ++i) bad |= buf[i] != Pattern(got + static_cast<std::size_t>(i));
-      if (r > 0) got += static_cast<std::size_t>(r);
-    }
-  }
-  const double hostIn = std::chrono::duration<double>(Clock::now() - start).count();
+  Peer(fd, start, &hostOut, &hostIn, &bad);
   peer.join();
   close(fd);
   return Measured(peerIn, hostIn, CpuSeconds() - cpu0, bad || peerBad);
