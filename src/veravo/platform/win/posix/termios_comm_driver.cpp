@@ -214,12 +214,15 @@ class TermiosCommDriver final : public CommDriver {
   }
 
   bool WakeSinkAt(Clock::time_point due) override {
+    bool wake = false;
     {
       std::lock_guard<std::mutex> guard(lock_);
       wakeSinkAt_ = due;
+      // The I/O thread works the new time into its next poll by itself, and
+      // one that wakes by this time anyway looks again then.
+      wake = std::this_thread::get_id() != thread_.get_id() && (!sleepsUntil_ || due < *sleepsUntil_);
     }
-    // The I/O thread works the new time into its next poll by itself.
-    if (std::this_thread::get_id() != thread_.get_id()) Wake();
+    if (wake) Wake();
     return true;
   }
 
@@ -265,6 +268,7 @@ class TermiosCommDriver final : public CommDriver {
         drainWatch = watchDrain_ && !gone_;
         baud = baud_;
         wakeSinkAt = wakeSinkAt_;
+        sleepsUntil_ = wakeSinkAt;
       }
       // Announced before the look at the room: room made after the look
       // then wakes this thread.
@@ -429,7 +433,8 @@ class TermiosCommDriver final : public CommDriver {
   std::size_t outCapacity_ = kDefaultOutputBuffer;
   bool watchDrain_ = false;  // bytes went to the kernel; report when its queue is empty
   DWORD baud_ = 9600;
-  std::optional<Clock::time_point> wakeSinkAt_;  // when the sink asked to be woken
+  std::optional<Clock::time_point> wakeSinkAt_;   // when the sink asked to be woken
+  std::optional<Clock::time_point> sleepsUntil_;  // the I/O thread's next wake-up for the sink at the latest
   // The I/O thread polls without reading because the sink had no room.
   std::atomic<bool> inputStalled_{false};
 };
