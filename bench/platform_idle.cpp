@@ -1,8 +1,6 @@
 // CPU used by an idle open port: a pseudo-terminal with a read and a
 // line-event wait pending and no traffic. Prints process CPU seconds over
 // the measuring time (10 s unless given in seconds as the first argument).
-#include <sys/resource.h>
-#include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
 
 #include <chrono>
@@ -10,36 +8,16 @@
 #include <string>
 #include <thread>
 
+#include "bench_support.h"
+
 using namespace veravo::win;
 
-namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-}  // namespace
+using veravo::bench::CpuSeconds;
 
 int main(int argc, char** argv) {
   double duration = argc > 1 ? std::stod(argv[1]) : 10.0;
-  std::string why;
-  auto pty = veravo::PseudoTerminal::Open(&why);
-  if (!pty) {
-    std::fprintf(stderr, "pty: %s\n", why.c_str());
-    return 1;
-  }
-  HANDLE port = CreateFileA(pty->DevicePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (port == INVALID_HANDLE_VALUE) {
-    std::fprintf(stderr, "open failed: %u\n", GetLastError());
-    return 1;
-  }
-  SetupComm(port, 512, 512);
-  COMMTIMEOUTS timeouts{1, 0, 0, 0, 0};
-  SetCommTimeouts(port, &timeouts);
+  veravo::bench::CommOnPty comm = veravo::bench::OpenCommOnPty();
+  HANDLE port = comm.port;
   SetCommMask(port, 0x21F9);
   OVERLAPPED read{};
   OVERLAPPED wait{};

@@ -2,7 +2,6 @@
 // far end writing the last byte of a burst into a pseudo-terminal to the
 // completion of the overlapped read that receives it. Prints p50, p99 and
 // the maximum over N bursts (1000 unless given as the first argument).
-#include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
 
 #include <algorithm>
@@ -12,26 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+
 using namespace veravo::win;
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? std::stoi(argv[1]) : 1000;
-  std::string why;
-  auto pty = veravo::PseudoTerminal::Open(&why);
-  if (!pty) {
-    std::fprintf(stderr, "pty: %s\n", why.c_str());
-    return 1;
-  }
-  HANDLE port = CreateFileA(pty->DevicePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (port == INVALID_HANDLE_VALUE) {
-    std::fprintf(stderr, "open failed: %u\n", GetLastError());
-    return 1;
-  }
-  SetupComm(port, 512, 512);
-  COMMTIMEOUTS timeouts{1, 0, 0, 0, 0};
-  SetCommTimeouts(port, &timeouts);
+  veravo::bench::CommOnPty comm = veravo::bench::OpenCommOnPty();
+  HANDLE port = comm.port;
   OVERLAPPED read{};
   read.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   const std::string burst = "0123456789ABCDEF";
@@ -44,7 +32,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "read did not pend\n");
       return 1;
     }
-    if (!pty->WriteAll(burst.data(), burst.size())) return 1;
+    if (!comm.pty->WriteAll(burst.data(), burst.size())) return 1;
     Clock::time_point sent = Clock::now();
     WaitForSingleObject(read.hEvent, INFINITE);
     Clock::time_point done = Clock::now();

@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <veravo/serial/_SerialPort.h>
@@ -16,14 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using veravo::bench::CpuSeconds;
 
 double RssKiB() {
   long pages = 0, resident = 0;

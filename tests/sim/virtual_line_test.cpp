@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <veravo/sim/device_end.h>
+#include <veravo/sim/line_trace.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
@@ -334,6 +335,41 @@ TEST(VirtualLineTest, BurstsEndAtQuietGaps) {
   rig.line->device().SetBurstHandler(nullptr);
   std::lock_guard lock(mu);
   EXPECT_EQ(sizes, (std::vector<std::size_t>{5, 1}));
+}
+
+TEST(LineTraceTest, IdleSessionsInARowFoldIntoOneWithTheirCount) {
+  using K = TraceKind;
+  struct Case {
+    std::vector<K> added;
+    std::vector<std::pair<K, std::string>> kept;
+  };
+  const Case cases[] = {
+      {{K::kOpen, K::kClose, K::kOpen, K::kClose, K::kOpen, K::kClose},
+       {{K::kOpen, ""}, {K::kClose, "3 idle sessions"}}},
+      // Traffic ends a run of idle sessions; the next run counts afresh.
+      {{K::kOpen, K::kClose, K::kOpen, K::kClose, K::kOpen, K::kByte, K::kClose, K::kOpen, K::kClose,
+        K::kOpen, K::kClose},
+       {{K::kOpen, ""},
+        {K::kClose, "2 idle sessions"},
+        {K::kOpen, ""},
+        {K::kByte, ""},
+        {K::kClose, ""},
+        {K::kOpen, ""},
+        {K::kClose, "2 idle sessions"}}},
+      {{K::kOpen, K::kBreak, K::kClose, K::kOpen, K::kClose},
+       {{K::kOpen, ""}, {K::kBreak, ""}, {K::kClose, ""}, {K::kOpen, ""}, {K::kClose, ""}}},
+  };
+  for (const Case& c : cases) {
+    LineTrace trace;
+    double t = 0;
+    for (K kind : c.added) trace.Add(TraceEntry{t += 1, TraceDir::kTx, kind, -1, {}, -1, ""});
+    const std::vector<TraceEntry> kept = trace.Snapshot();
+    std::vector<std::pair<K, std::string>> got;
+    for (const TraceEntry& e : kept) got.emplace_back(e.kind, e.note);
+    EXPECT_EQ(got, c.kept);
+    // The folded close carries the time of the last close.
+    EXPECT_EQ(kept.back().tMs, t);
+  }
 }
 
 }  // namespace

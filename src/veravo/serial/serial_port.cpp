@@ -183,6 +183,10 @@ void SerialPort::Signal(win::HANDLE event) {
   if (event != nullptr) win::SetEvent(event);
 }
 
+void SerialPort::RoomMade() {
+  if (waitingForRoom_.exchange(false)) Signal(ReceiveSpaceEvent);
+}
+
 int SerialPort::Reconfigure(const char* settingsText) {
   const bool wasBlocked = Status < 0;
   if (settingsText != nullptr) ParseSettingsText(RequestedSettings, settingsText);
@@ -203,7 +207,7 @@ int SerialPort::DiscardReceived() {
   if (Status < 0) return Status;
   ReceiveQueue.Clear();
   win::PurgeComm(Device, win::PURGE_RXCLEAR);
-  if (!ReadPending) Signal(ReceiveSpaceEvent);
+  RoomMade();
   return 0;
 }
 

@@ -168,6 +168,8 @@ class SerialPort : public SerialPortBase {
   bool DrainTransmitQueue();
   void WaitForThreads();
   static void Signal(win::HANDLE event);
+  // Wakes the receive thread when it stopped reading for want of room.
+  void RoomMade();
 
   // Overlapped records and buffers of the threads. They live as long as the
   // port so that nothing the platform may still complete points at memory
@@ -176,6 +178,10 @@ class SerialPort : public SerialPortBase {
   win::OVERLAPPED AsyncStatusInfo{};
   win::OVERLAPPED AsyncWriteInfo{};
   win::DWORD reportedEvents_ = 0;
+  // The receive thread found (or is about to find) no room in its queue and
+  // waits for ReceiveSpaceEvent; set before it looks, cleared by whoever
+  // signals, so that each stall costs one signal and a busy thread none.
+  std::atomic<bool> waitingForRoom_{false};
   char readBuffer_[MaxDeviceRead] = {};
   char writeBuffer_[MaxDeviceWrite] = {};
 };

@@ -12,8 +12,7 @@ int SerialPort::TakeReceived(char* buf, int count) {
   if (count < 0) count = 0;
   ByteCount = static_cast<unsigned>(ReceiveQueue.Get(buf, count));
   buf[ByteCount] = '\0';
-  // Room was made: a receive thread that stopped reading may read again.
-  if (!ReadPending) Signal(ReceiveSpaceEvent);
+  if (ByteCount > 0) RoomMade();
   return static_cast<int>(ByteCount) < count ? result::Timeout : result::Success;
 }
 
@@ -30,7 +29,7 @@ int SerialPort::PutTransmit(const char* data, int count) {
 int SerialPort::TakeReceivedByte() {
   if (Status < 0) return Status;
   const int byte = ReceiveQueue.GetByte();
-  if (!ReadPending) Signal(ReceiveSpaceEvent);
+  if (byte >= 0) RoomMade();
   return byte < 0 ? result::Timeout : byte;
 }
 

@@ -96,8 +96,12 @@ void SerialPort::ReceiveLoop() {
   for (bool running = true; running;) {
     int room = 0;
     if (!ReadPending) {
+      // Announced before the look at the room: a caller that makes room
+      // after the look then signals.
+      waitingForRoom_ = true;
       room = std::min(ReceiveQueue.FreeSpace(), static_cast<int>(MaxDeviceRead));
       if (room > 0) {
+        waitingForRoom_ = false;
         win::DWORD got = 0;
         win::ResetEvent(AsyncReadInfo.hEvent);
         if (win::ReadFile(Device, readBuffer_, static_cast<win::DWORD>(room), &got, &AsyncReadInfo)) {

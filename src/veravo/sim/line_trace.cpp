@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace veravo::sim {
 
@@ -25,6 +26,18 @@ std::string FormatTraceEntry(const TraceEntry& e) {
 }
 
 void LineTrace::Add(TraceEntry entry) {
+  const std::size_t n = entries_.size();
+  if (entry.kind == TraceKind::kClose && n >= 3 && entries_[n - 1].kind == TraceKind::kOpen &&
+      entries_[n - 2].kind == TraceKind::kClose && entries_[n - 3].kind == TraceKind::kOpen) {
+    // Open, close, open, and now close again with nothing between.
+    entries_.pop_back();
+    TraceEntry& close = entries_.back();
+    idleSessions_ = std::max<std::size_t>(idleSessions_, 1) + 1;
+    close.tMs = entry.tMs;
+    close.note = std::to_string(idleSessions_) + " idle sessions";
+    return;
+  }
+  if (entry.kind == TraceKind::kClose) idleSessions_ = 0;
   entries_.push_back(std::move(entry));
   while (entries_.size() > limit_) {
     entries_.pop_front();

@@ -34,7 +34,11 @@ struct TraceEntry {
 std::string FormatTraceEntry(const TraceEntry& entry);
 
 // A bounded trace: beyond its limit the oldest entries are dropped (and
-// counted). Not locked: its owner serialises access.
+// counted). Sessions in which nothing crossed the line (an open directly
+// followed by its close) that follow one another are kept as one: the
+// first open, and the last close with the number of sessions in its note,
+// so that a line opened and closed over and over does not grow its trace.
+// Not locked: its owner serialises access.
 class LineTrace {
  public:
   explicit LineTrace(std::size_t limit = 200000) : limit_(limit) {}
@@ -47,6 +51,7 @@ class LineTrace {
  private:
   std::size_t limit_;
   std::size_t dropped_ = 0;
+  std::size_t idleSessions_ = 0;  // sessions folded into the last close
   std::deque<TraceEntry> entries_;
 };
 

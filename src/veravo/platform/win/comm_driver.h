@@ -15,6 +15,7 @@
 
 #include <veravo/platform/win/win_types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ class CommDriverSink {
   virtual void OutputSpace() = 0;
   // The device went away: pending operations fail, later calls fail.
   virtual void Unplugged() = 0;
+  // The time asked for with CommDriver::WakeSinkAt has come.
+  virtual void WakeUp() {}
 };
 
 // Implemented by a device backend, one per open comm handle.
@@ -68,6 +71,11 @@ class CommDriver {
   // The sink made room in its input buffer; a driver that stopped reading
   // because the buffer was full may read again.
   virtual void InputSpace() = 0;
+  // Asks the driver's own thread to call the sink's WakeUp at or just after
+  // `due`, in place of any earlier request, so that a read's quiet gap ends
+  // on the thread that delivers its bytes. Returns false when the driver has
+  // no thread of its own to time it; the comm layer then times it itself.
+  virtual bool WakeSinkAt(std::chrono::steady_clock::time_point /*due*/) { return false; }
 };
 
 // Defined by the virtual line (veravo::sim): opens the host end of a

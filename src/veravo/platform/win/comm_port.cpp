@@ -283,8 +283,9 @@ std::size_t CommPort::Received(const BYTE* data, std::size_t count) {
     events |= EV_RXFLAG;
   }
   if (input_.size() * 5 >= inputCapacity_ * 4) events |= EV_RX80FULL;
-  RaiseEvents(events);
+  // The read first: a reader waiting for both is woken by its bytes.
   CheckRead(now);
+  RaiseEvents(events);
   if (kept < count) AddErrors(CE_RXOVER);
   return kept;
 }
@@ -471,6 +472,12 @@ void CommPort::ArmTimer(std::optional<ArmedTimer>& timer, Clock::time_point due,
   if (timer && timer->due <= due) return;
   DisarmTimer(timer);
   std::uint64_t token = nextTimerToken_++;
+  // The driver's thread ends the read itself: no hand-off to the timer
+  // thread between the quiet gap and the completion.
+  if (forRead && driver_->WakeSinkAt(due)) {
+    timer = ArmedTimer{token, std::nullopt, due};
+    return;
+  }
   std::weak_ptr<CommPort> self = weak_from_this();
   TimerQueue::Id id = TimerQueue::Instance().Schedule(due, [self, token, forRead] {
     if (auto port = self.lock()) port->OnTimer(token, forRead);
@@ -480,8 +487,21 @@ void CommPort::ArmTimer(std::optional<ArmedTimer>& timer, Clock::time_point due,
 
 void CommPort::DisarmTimer(std::optional<ArmedTimer>& timer) {
   if (!timer) return;
-  TimerQueue::Instance().Cancel(timer->id);
+  // A wake-up the driver still has due only makes WakeUp look again.
+  if (timer->id) TimerQueue::Instance().Cancel(*timer->id);
   timer.reset();
+}
+
+void CommPort::WakeUp() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (closed_ || unplugged_ || !readTimer_ || readTimer_->id) return;
+  const Clock::time_point now = Clock::now();
+  if (now < readTimer_->due) {
+    driver_->WakeSinkAt(readTimer_->due);
+    return;
+  }
+  readTimer_.reset();
+  CheckRead(now);
 }
 
 void CommPort::OnTimer(std::uint64_t token, bool forRead) {

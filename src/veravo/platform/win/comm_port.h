@@ -62,6 +62,7 @@ class CommPort final : public KernelObject,
   void LineEvent(DWORD errors, DWORD events) override;
   void OutputSpace() override;
   void Unplugged() override;
+  void WakeUp() override;
 
  private:
   using Clock = TimerQueue::Clock;
@@ -102,9 +103,11 @@ class CommPort final : public KernelObject,
 
   // A time-out timer of the pending read or write. The token tells a live
   // timer from one that was replaced while its callback was already running.
+  // A read's timer is run by the driver's thread where the driver can (no
+  // id then); otherwise by the process-wide timer thread.
   struct ArmedTimer {
     std::uint64_t token;
-    TimerQueue::Id id;
+    std::optional<TimerQueue::Id> id;
     Clock::time_point due;
   };
   void ArmTimer(std::optional<ArmedTimer>& timer, Clock::time_point due, bool forRead);

@@ -4,12 +4,14 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <veravo/platform/win/posix/termios_comm_driver.h>
 #include <veravo/platform/win/posix/termios_custom_baud.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -225,7 +227,22 @@ class TermiosCommDriver final : public CommDriver {
     return ERROR_SUCCESS;
   }
 
-  void InputSpace() override { Wake(); }
+  void InputSpace() override {
+    if (inputStalled_.exchange(false)) Wake();
+  }
+
+  bool WakeSinkAt(Clock::time_point due) override {
+    bool wake = false;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      wakeSinkAt_ = due;
+      // The I/O thread works the new time into its next poll by itself, and
+      // one that wakes by this time anyway looks again then.
+      wake = std::this_thread::get_id() != thread_.get_id() && (!sleepsUntil_ || due < *sleepsUntil_);
+    }
+    if (wake) Wake();
+    return true;
+  }
 
  private:
   static DWORD ModemBits(int lines) {
@@ -251,6 +268,9 @@ class TermiosCommDriver final : public CommDriver {
   // kernel takes, reports a drained output, a vanished device, and modem
   // line and error counter changes.
   void Run() {
+    // Read intervals are timed to the millisecond on this thread: ask the
+    // kernel not to batch its wake-ups (the default slack is 50 us).
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     BYTE chunk[kReadChunk];
     Clock::time_point nextStatusPoll = Clock::now() + kStatusPollPeriod;
     const bool pollStatus = hasModemLines_ || hasCounters_;
@@ -258,14 +278,21 @@ class TermiosCommDriver final : public CommDriver {
       bool wantOutput = false;
       bool drainWatch = false;
       DWORD baud = 9600;
+      std::optional<Clock::time_point> wakeSinkAt;
       {
         std::lock_guard<std::mutex> guard(lock_);
         if (stop_) return;
         wantOutput = !out_.empty() && !gone_;
         drainWatch = watchDrain_ && !gone_;
         baud = baud_;
+        wakeSinkAt = wakeSinkAt_;
+        sleepsUntil_ = wakeSinkAt;
       }
+      // Announced before the look at the room: room made after the look
+      // then wakes this thread.
+      inputStalled_ = true;
       std::size_t room = gone_ ? 0 : sink_->InputRoom();
+      if (room > 0) inputStalled_ = false;
 
       int timeout = -1;
       if (drainWatch && !wantOutput) {
@@ -288,6 +315,14 @@ class TermiosCommDriver final : public CommDriver {
         int ms = static_cast<int>(std::max<std::int64_t>(untilPoll.count(), 0));
         timeout = timeout < 0 ? ms : std::min(timeout, ms);
       }
+      // Milliseconds above, microseconds for the sink's wake-up.
+      std::optional<std::chrono::microseconds> wait;
+      if (timeout >= 0) wait = std::chrono::milliseconds(timeout);
+      if (wakeSinkAt) {
+        auto untilWake = std::chrono::ceil<std::chrono::microseconds>(*wakeSinkAt - Clock::now());
+        untilWake = std::max(untilWake, std::chrono::microseconds(0));
+        wait = wait ? std::min(*wait, untilWake) : untilWake;
+      }
 
       pollfd fds[2] = {{fd_, 0, 0}, {wakeFd_, POLLIN, 0}};
       if (!gone_) {
@@ -296,13 +331,22 @@ class TermiosCommDriver final : public CommDriver {
       } else {
         fds[0].fd = -1;  // nothing more to do on the device; wait to be stopped
       }
-      int ready = poll(fds, 2, timeout);
-      if (ready < 0 && errno != EINTR) ready = 0;
+      timespec waitSpec{};
+      if (wait) {
+        waitSpec.tv_sec = static_cast<time_t>(wait->count() / 1000000);
+        waitSpec.tv_nsec = static_cast<long>(wait->count() % 1000000 * 1000);
+      }
+      if (ppoll(fds, 2, wait ? &waitSpec : nullptr, nullptr) < 0) {
+        for (pollfd& p : fds) p.revents = 0;
+      }
       if (fds[1].revents & POLLIN) {
         std::uint64_t count = 0;
         [[maybe_unused]] ssize_t n = read(wakeFd_, &count, sizeof count);
       }
-      if (gone_) continue;
+      if (gone_) {
+        WakeSinkIfDue();
+        continue;
+      }
 
       // Ask again: the room may have shrunk while polling (SetupComm).
       if ((fds[0].revents & POLLIN) && (room = sink_->InputRoom()) > 0) {
@@ -337,7 +381,18 @@ class TermiosCommDriver final : public CommDriver {
         nextStatusPoll = Clock::now() + kStatusPollPeriod;
         PollStatus();
       }
+      // After the bytes that came in meanwhile: they restart a read's gap.
+      WakeSinkIfDue();
     }
+  }
+
+  void WakeSinkIfDue() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (!wakeSinkAt_ || Clock::now() < *wakeSinkAt_) return;
+      wakeSinkAt_.reset();
+    }
+    sink_->WakeUp();
   }
 
   void Gone() {
@@ -396,6 +451,10 @@ class TermiosCommDriver final : public CommDriver {
   std::size_t outCapacity_ = kDefaultOutputBuffer;
   bool watchDrain_ = false;  // bytes went to the kernel; report when its queue is empty
   DWORD baud_ = 9600;
+  std::optional<Clock::time_point> wakeSinkAt_;   // when the sink asked to be woken
+  std::optional<Clock::time_point> sleepsUntil_;  // the I/O thread's next wake-up for the sink at the latest
+  // The I/O thread polls without reading because the sink had no room.
+  std::atomic<bool> inputStalled_{false};
 };
 
 }  // namespace
