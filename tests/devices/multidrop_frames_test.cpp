@@ -221,3 +221,55 @@ TEST(MultiDropFrames, HdgExchangesWithItsDevice) {
 
 }  // namespace
 }  // namespace veravo::testing
+
+namespace veravo::testing {
+namespace {
+
+using FormatSwitch = EditOnLine;
+
+// While the device holds CTS off (the port waits for it), nothing handed over
+// leaves, so the wait before a format switch runs out: each method then fails
+// as its family fails a write.
+TEST_F(FormatSwitch, ALineThatDoesNotEmptyFailsTheMethodAsItsFamilyDoes) {
+  int opened = 0;
+  edit_.SetPortFactory([&opened](const char* name, const char* settings) {
+    auto port = std::make_unique<SerialPort>(name, settings);
+    port->RequestedSettings.RtsCts = 1;
+    port->Reconfigure(nullptr);
+    ++opened;
+    return port;
+  });
+  Open();
+  struct Case {
+    const char* what;
+    std::function<void(TZPEdit&)> call;
+    bool reopens, raises;
+  } cases[] = {
+      {"PringWriteData", [](TZPEdit& e) { e.PringWriteData("01000000,02000000,"); }, false, false},
+      {"DidplayWriteData", [](TZPEdit& e) { e.DidplayWriteData("0102,0304,"); }, false, false},
+      {"SendHDGData", [](TZPEdit& e) { e.SendHDGData("05,0101"); }, true, false},
+      {"SetParm", [](TZPEdit& e) { e.SetParm(",S,8,1"); }, false, true},
+  };
+  for (const Case& c : cases) {
+    device().SetCts(false);
+    edit_.SendHex("AA");  // held back by the device
+    const int before = opened;
+    bool raised = false;
+    try {
+      c.call(edit_);
+    } catch (const EInOutError& e) {
+      raised = true;
+      EXPECT_NE(e.Message.str().find(c.what), std::string::npos) << e.Message.str();
+    }
+    EXPECT_EQ(raised, c.raises) << c.what;
+    EXPECT_EQ(opened - before, c.reopens ? 1 : 0) << c.what;
+    device().SetCts(true);
+    ASSERT_EQ(edit_.Port()->WaitTransmitEmpty(1000), 0) << c.what;
+    // Once the device lets the line go, only the held byte leaves, with the
+    // format it was handed over for: the failed call sent nothing.
+    EXPECT_EQ(Wire(Take(0)), "AA/-") << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace veravo::testing
