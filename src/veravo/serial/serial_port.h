@@ -9,7 +9,8 @@
 // receive thread calls OnReceived, the line-error hooks, the modem-line hooks
 // and NotifyHostWindows; the transmit thread calls OnTransmitEmpty. The line
 // error hooks also run on the caller's thread while StatusLine collects line
-// errors (lines 8 and 9), so an overriding hook must be thread-safe.
+// errors (lines 8 and 9) and while WaitTransmitEmpty and UnsentWireMs read
+// the device's output queue, so an overriding hook must be thread-safe.
 // Members written by a port thread and read elsewhere are std::atomic:
 // Status, ReadPending, m_dwWindowsError, LineErrors, ModemStatus, BreakMs.
 //
