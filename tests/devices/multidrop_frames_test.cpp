@@ -59,10 +59,12 @@ struct Plan {
 void Frame(Plan& p, win::BYTE address, const Bytes& rest, const char* restParity = "0") {
   char token[8];
   std::snprintf(token, sizeof token, "%02X/1", address);
-  p.wire += (p.wire.empty() ? "" : " ") + std::string(token);
+  if (!p.wire.empty()) p.wire += ' ';
+  p.wire += token;
   for (win::BYTE b : rest) {
     std::snprintf(token, sizeof token, "%02X/%s", b, restParity);
-    p.wire += " " + std::string(token);
+    p.wire += ' ';
+    p.wire += token;
   }
   p.bytes += 1 + rest.size();
   ++p.frames;

@@ -33,7 +33,8 @@ inline std::string Wire(const std::vector<sim::RxRecord>& records) {
   for (const sim::RxRecord& r : records) {
     char token[8];
     std::snprintf(token, sizeof token, r.parityBit < 0 ? "%02X/-" : "%02X/%d", r.value, r.parityBit);
-    out += (out.empty() ? "" : " ") + std::string(token);
+    if (!out.empty()) out += ' ';
+    out += token;
   }
   return out;
 }

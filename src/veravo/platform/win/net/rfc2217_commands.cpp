@@ -196,8 +196,17 @@ std::string RequestName(BYTE command, BYTE value) {
                                        "NOTIFY-LINESTATE",   "NOTIFY-MODEMSTATE",  "FLOWCONTROL-SUSPEND",
                                        "FLOWCONTROL-RESUME", "SET-LINESTATE-MASK", "SET-MODEMSTATE-MASK",
                                        "PURGE-DATA"};
-  std::string name = command <= kPurgeData ? kNames[command] : "COMMAND " + std::to_string(command);
-  if (command == kSetControl) name += " " + std::to_string(value);
+  std::string name;
+  if (command <= kPurgeData) {
+    name = kNames[command];
+  } else {
+    name = "COMMAND ";
+    name += std::to_string(command);
+  }
+  if (command == kSetControl) {
+    name += ' ';
+    name += std::to_string(value);
+  }
   return name;
 }
 
