@@ -25,13 +25,35 @@ TEST(AnsiString, SubStringAndPosAreOneBasedAndClipped) {
   EXPECT_EQ(s.SubString(0, 3), "01");  // position 0 counts as before the start
   EXPECT_EQ(s.SubString(3, 0), "");
   EXPECT_EQ(s.SubString(3, -1), "");
-  AnsiString t = s;
-  t.Delete(1, 5);
-  EXPECT_EQ(t, "AB'03");
-  EXPECT_EQ(s, "0102'AB'03");  // value semantics
   EXPECT_THROW(s[0], ERangeError);
   EXPECT_THROW(s[11], ERangeError);
   EXPECT_EQ(s[5], '\'');
+}
+
+// Positions outside the text clip to its ends (Insert) or change nothing
+// (Delete); the copy the edit starts from keeps its value.
+TEST(AnsiString, InsertAndDeleteClipToTheText) {
+  struct Case {
+    bool insert;
+    int index, count;
+    const char* want;
+  };
+  const Case cases[] = {
+      {true, 0, 0, "Xabc"}, {true, 1, 0, "Xabc"}, {true, 3, 0, "abXc"}, {true, 4, 0, "abcX"},
+      {true, 9, 0, "abcX"}, {false, 1, 2, "c"},   {false, 2, 9, "a"},   {false, 3, 1, "ab"},
+      {false, 0, 1, "abc"}, {false, 4, 1, "abc"}, {false, 2, 0, "abc"}, {false, 2, -1, "abc"},
+  };
+  const AnsiString original("abc");
+  for (const Case& c : cases) {
+    AnsiString s = original;
+    if (c.insert) {
+      s.Insert("X", c.index);
+    } else {
+      s.Delete(c.index, c.count);
+    }
+    EXPECT_EQ(s, c.want) << (c.insert ? "Insert at " : "Delete from ") << c.index;
+  }
+  EXPECT_EQ(original, "abc");
 }
 
 TEST(AnsiString, TrimRemovesBlanksAndControlsButKeepsHighBytes) {
