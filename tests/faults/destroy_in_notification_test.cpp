@@ -59,7 +59,7 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
 
   int closes = 0, nestedNotifications = 0, sawDyingPort = 0, reopenFailures = 0;
   double slowestClose = 0;
-  WithinDeadline("closing the port inside the notification handler", 120s, [&] {
+  RunWithDeadline("closing the port inside the notification handler", 120s, [&] {
     std::thread owner([&] {
       TZPEdit edit(nullptr);
       edit.SetProtName(name.c_str());

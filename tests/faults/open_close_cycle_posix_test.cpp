@@ -3,45 +3,22 @@
 // (a real device with descriptors of its own): every open succeeds, every
 // close is prompt, and nothing accumulates - no descriptors (counted here)
 // and no memory (the leak checker of the sanitizer build looks at the end).
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "faults/fault_support.h"
+#include "support/pty.h"
 
 namespace veravo::faults {
 namespace {
 
-// The far side of a raw pseudo-terminal; the port opens SlavePath().
-class PtyPeer {
- public:
-  PtyPeer() {
-    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return;
-    termios t{};
-    tcgetattr(fd_, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd_, TCSANOW, &t);
-    path_ = ptsname(fd_);
+// Sends bytes on the far side of the terminal and drops what the port sent;
+// nothing blocks, and while no port has the terminal open nothing is sent.
+void Exchange(const test::Pty& pty, const Bytes& bytes) {
+  if (write(pty.Master(), bytes.data(), bytes.size()) < 0) return;
+  char sink[4096];
+  while (read(pty.Master(), sink, sizeof sink) > 0) {
   }
-  ~PtyPeer() {
-    if (fd_ >= 0) close(fd_);
-  }
-  const std::string& SlavePath() const { return path_; }
-  // Sends bytes and drops what the port sent; nothing blocks.
-  void Exchange(const Bytes& bytes) {
-    if (write(fd_, bytes.data(), bytes.size()) < 0) return;  // nobody has the slave open
-    char sink[4096];
-    while (read(fd_, sink, sizeof sink) > 0) {
-    }
-  }
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
+}
 
 TEST(OpenCloseCycles, WithTrafficInFlight) {
   std::mt19937 rng(TestSeed(0x5EED0007));
@@ -51,8 +28,7 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
   ASSERT_TRUE(line);
   line->device().SetFollowHost(true);
   line->SetTraceLimit(1000);
-  PtyPeer pty;
-  ASSERT_FALSE(pty.SlavePath().empty()) << "no pseudo-terminal";
+  test::Pty pty(test::Pty::NonBlocking);
 
   // The device talks all the time, whether the port is open or not.
   std::atomic<bool> stop{false};
@@ -62,7 +38,7 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
     while (!stop) {
       line->device().Write(RandomStream(r, static_cast<std::size_t>(size(r))));
       line->device().Read();  // what the host sent
-      pty.Exchange(RandomStream(r, static_cast<std::size_t>(size(r))));
+      Exchange(pty, RandomStream(r, static_cast<std::size_t>(size(r))));
       std::this_thread::sleep_for(1ms);
     }
   });

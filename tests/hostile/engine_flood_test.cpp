@@ -18,26 +18,13 @@
 
 #include "hostile/pty_peer.h"
 #include "hostile/reply_rules.h"
+#include "support/hook_port.h"
 
 namespace veravo::hostile {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// Counts what the receive thread reports.
-class CountingPort : public SerialPort {
- public:
-  CountingPort(const char* name, const char* settings) : SerialPort(name, settings, DeferThreads{}) {
-    StartThreads();
-  }
-  ~CountingPort() override { StopThreads(); }
-  void OnReceived(int count) override { received += count; }
-  void OnReceiveOverflow() override { ++overflows; }
-
-  std::atomic<long> received{0};
-  std::atomic<int> overflows{0};
-};
 
 // Takes up to `count` bytes with Read and checks what Read promises about
 // its buffer: ByteCount within count, a zero byte after the data, nothing
@@ -65,7 +52,7 @@ std::size_t FirstStrayByte(const std::string& got, std::size_t from, std::uint32
 TEST(EngineFlood, PseudoTerminalStreamIntoASlowReaderLosesNothing) {
   constexpr std::uint32_t kSeed = 7;
   PtyPeer peer;
-  CountingPort port(peer.SlavePath().c_str(), "115200,N,8,1");
+  test::HookPort port(peer.SlavePath().c_str(), "115200,N,8,1");
   ASSERT_EQ(port.Status, 0);
   peer.Arm("", [](PtyPeer& p) { p.StreamUntilReleased([](std::size_t i) { return NoiseByte(i, kSeed); }); });
 
@@ -103,7 +90,7 @@ TEST(EngineFlood, PseudoTerminalStreamIntoASlowReaderLosesNothing) {
   EXPECT_EQ(stray, std::string::npos) << "first byte out of sequence";
   EXPECT_EQ(port.received.load(), static_cast<long>(taken));
   EXPECT_LE(fullest, SerialPort::QueueCapacity);
-  EXPECT_EQ(port.overflows.load(), 0);
+  EXPECT_EQ(port.overflow.load(), 0);
   EXPECT_EQ(port.LineErrors & win::CE_RXOVER, 0u);
   EXPECT_EQ(port.ReceiveUsed(), 0);
 }
@@ -113,7 +100,7 @@ TEST(EngineFlood, PseudoTerminalStreamIntoASlowReaderLosesNothing) {
 TEST(EngineFlood, ClosingDuringAnEndlessStreamIsPrompt) {
   constexpr std::uint32_t kSeed = 9;
   PtyPeer peer;
-  auto port = std::make_unique<CountingPort>(peer.SlavePath().c_str(), "115200,N,8,1");
+  auto port = std::make_unique<test::HookPort>(peer.SlavePath().c_str(), "115200,N,8,1");
   ASSERT_EQ(port->Status, 0);
   peer.Arm("", [](PtyPeer& p) { p.StreamUntilReleased([](std::size_t i) { return NoiseByte(i, kSeed); }); });
   for (const auto end = Clock::now() + 3s;
@@ -163,7 +150,7 @@ TEST(EngineFlood, VirtualLineStreamIntoASlowReaderReportsWhatItDrops) {
   ASSERT_TRUE(line);
   line->SetTraceLimit(64);
   line->device().SetFollowHost(true);
-  CountingPort port("hostile-flood", "115200,N,8,1");
+  test::HookPort port("hostile-flood", "115200,N,8,1");
   ASSERT_EQ(port.Status, 0);
 
   // The device keeps its output buffer full for 1.5 s: about 17 kB at
@@ -196,7 +183,7 @@ TEST(EngineFlood, VirtualLineStreamIntoASlowReaderReportsWhatItDrops) {
   EXPECT_TRUE(InOrderWithGaps(sent, got, &runs)) << "bytes out of order or not sent";
   EXPECT_LT(got.size(), sent.size());
   EXPECT_GT(runs, 1);
-  EXPECT_GT(port.overflows.load(), 0);
+  EXPECT_GT(port.overflow.load(), 0);
   EXPECT_NE(port.LineErrors & win::CE_RXOVER, 0u);
   EXPECT_EQ(port.received.load(), static_cast<long>(got.size()));
 

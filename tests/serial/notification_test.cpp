@@ -9,7 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "serial/serial_test_support.h"
+#include "support/hook_port.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {
