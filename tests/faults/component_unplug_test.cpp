@@ -276,8 +276,6 @@ TEST_F(ComponentUnplug, DuringEveryDeviceMethod) {
   std::mt19937 rng(TestSeed(0x5EED0002));
   const int trials = Scaled(2);
   testing::MessageBoxCapture boxes;
-  int unplugs = 0, raised = 0, neutral = 0, healthyResults = 0, blocked = 0, gone = 0;
-  double slowestClose = 0;
 
   for (const MethodCase& c : Cases()) {
     SCOPED_TRACE(c.method);
@@ -309,14 +307,8 @@ TEST_F(ComponentUnplug, DuringEveryDeviceMethod) {
       // During the call, and once more when the cable is surely gone.
       Outcome during = CallOnce(c, *edit_);
       cutter.join();
-      ++unplugs;
       Outcome after = CallOnce(c, *edit_);
-      for (const Outcome* o : {&during, &after}) {
-        EXPECT_TRUE(Allowed(c, healthy.text, *o));
-        raised += !o->raised.empty();
-        healthyResults += o->raised.empty() && o->text == healthy.text;
-        neutral += o->raised.empty() && o->text != healthy.text;
-      }
+      for (const Outcome* o : {&during, &after}) EXPECT_TRUE(Allowed(c, healthy.text, *o));
 
       // The port is either blocked with a negative result code (a write
       // after the cut fails on the device) or gone, after a re-open that
@@ -324,26 +316,17 @@ TEST_F(ComponentUnplug, DuringEveryDeviceMethod) {
       if (SerialPort* port = edit_->Port()) {
         if (port->Status == 0) port->Write("!", 1, 0, nullptr);
         EXPECT_TRUE(WaitUntil([&] { return port->Status < 0; }, 2s)) << "the lost line went unreported";
-        ++blocked;
       } else {
         EXPECT_EQ(edit_->PortState(), TZPEdit::PortClosed);
         ASSERT_GT(boxes.boxes.size(), boxesBefore);
         EXPECT_EQ(boxes.boxes.back().text, "Fatal Errors: Port<" + name_ + "> not found\xA1\xA3");
-        ++gone;
       }
       const auto c0 = Clock::now();
       RunWithDeadline("closing after an unplug", 10s, [&] { edit_->ClosePort(); });
-      slowestClose = std::max(slowestClose, MsSince(c0));
       EXPECT_LT(MsSince(c0), 2000);
       Close();
     }
   }
-  std::ostringstream s;
-  s << "faults: " << unplugs << " unplugs in " << Cases().size()
-    << " device methods; results: " << healthyResults << " healthy, " << neutral << " neutral, " << raised
-    << " access violations; ports left blocked " << blocked << ", lost after a failed re-open " << gone
-    << "; slowest close " << slowestClose << " ms";
-  Summary(s.str());
 }
 
 }  // namespace

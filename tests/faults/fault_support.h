@@ -1,6 +1,6 @@
 // Helpers of the fault-injection tests: replayable seeds, run sizes scaled
-// for sanitizer builds, byte streams whose arrival can be checked byte for
-// byte, a port that counts its hooks, and the one-line fault summaries.
+// for sanitizer builds, and byte streams whose arrival can be checked byte
+// for byte.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -70,12 +70,6 @@ inline double ScaleFactor() {
 #endif
 }
 inline int Scaled(int n) { return std::max(1, static_cast<int>(n * ScaleFactor())); }
-
-// Prints and records the one-line summary of the faults a test injected.
-inline void Summary(const std::string& line) {
-  std::cout << "[ faults   ] " << line << std::endl;
-  ::testing::Test::RecordProperty("faults", line);
-}
 
 inline double MsSince(Clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
