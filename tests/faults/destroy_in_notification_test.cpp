@@ -7,29 +7,19 @@
 
 #include "edit/line_fixture.h"
 #include "faults/fault_support.h"
+#include "support/handler_window.h"
 
 namespace veravo::faults {
 namespace {
 
 using Handler = std::function<void()>;
 
-win::LRESULT HandlerProc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
-  if (message == SerialPort::DataArrivedMessage) {
-    if (auto* h = reinterpret_cast<Handler*>(win::GetWindowLongPtrA(window, win::GWLP_USERDATA))) (*h)();
-  }
-  return win::DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A top-level window of `className` on the calling thread; `handler` runs
-// for each data-arrival message.
-win::HWND HostWindow(const char* className, Handler* handler) {
-  win::WNDCLASSA wc{};
-  wc.lpfnWndProc = &HandlerProc;
-  wc.lpszClassName = className;
-  win::RegisterClassA(&wc);  // may be registered already
-  win::HWND w = win::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  win::SetWindowLongPtrA(w, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(handler));
-  return w;
+// Runs `handler` for each data-arrival message.
+test::WindowHandler OnDataArrival(Handler* handler) {
+  return [handler](win::HWND, win::UINT message, win::WPARAM, win::LPARAM) -> win::LRESULT {
+    if (message == SerialPort::DataArrivedMessage) (*handler)();
+    return 0;
+  };
 }
 
 TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
@@ -79,8 +69,9 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
       Handler look = [&] {
         if (dying != nullptr && edit.Port() == dying) ++sawDyingPort;
       };
-      win::HWND first = HostWindow("TTextForm", &close);
-      win::HWND second = HostWindow("TSBQTestForm", &look);
+      test::WindowHandler toClose = OnDataArrival(&close), toLook = OnDataArrival(&look);
+      win::HWND first = test::HandlerWindow("TTextForm", &toClose);
+      win::HWND second = test::HandlerWindow("TSBQTestForm", &toLook);
       const std::string block(500, '5');
       while (closes < rounds) {
         if (edit.Port() == nullptr) {
