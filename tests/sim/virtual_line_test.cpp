@@ -83,36 +83,6 @@ TEST(VirtualLineTest, ParitySwitchAppliesToBytesStillWaitingInTheDriver) {
   EXPECT_EQ(formats[6], "600,S,8,1");
 }
 
-double TransferRatio(const char* settings, std::size_t count, bool towardsHost) {
-  HostRig rig(std::string("vline-speed-") + (towardsHost ? "rx" : "tx"), settings);
-  DeviceEnd& dev = rig.line->device();
-  dev.SetFollowHost(true);
-  std::vector<win::BYTE> data(count, 0x55);
-  auto start = Clock::now();
-  if (towardsHost) {
-    EXPECT_EQ(dev.Write(data), count);
-    EXPECT_TRUE(rig.sink.WaitBytes(count, 5s));
-  } else {
-    EXPECT_EQ(rig.Write(data), count);
-    EXPECT_TRUE(dev.WaitFor(count, 5s));
-  }
-  double took = std::chrono::duration<double>(Clock::now() - start).count();
-  double nominal = static_cast<double>(count) * LineFormat::Parse(settings)->FrameBits() /
-                   LineFormat::Parse(settings)->baud;
-  return took / nominal;
-}
-
-TEST(VirtualLineTest, BytesTakeTheirTimeOnTheWire) {
-  for (bool towardsHost : {false, true}) {
-    double slow = TransferRatio("9600,N,8,1", 100, towardsHost);
-    EXPECT_GT(slow, 0.8);
-    EXPECT_LT(slow, 2.0);
-    double fast = TransferRatio("115200,E,8,1", 500, towardsHost);
-    EXPECT_GT(fast, 0.8);
-    EXPECT_LT(fast, 2.0);
-  }
-}
-
 TEST(VirtualLineTest, WriteTakesOnlyWhatFitsTheOutputBuffer) {
   // 300 baud: a byte takes 33 ms, so even a slow (sanitized) run sees only
   // the first byte leave while it fills and purges the buffer.
