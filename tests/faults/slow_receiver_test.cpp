@@ -119,6 +119,7 @@ TEST_F(SlowReceiver, ReadingSlowerThanTheLineKeepsOrderAndReportsEveryLoss) {
   EXPECT_GT(m.lost + (block.size() - m.consumed), 0u) << "a reader this slow must fall behind";
   EXPECT_GE(port_->overflow, 1);
   EXPECT_NE(port_->LineErrors & win::CE_RXOVER, 0u);
+  EXPECT_EQ(port_->received, static_cast<long>(got.size())) << "the receive hook miscounted";
   EXPECT_EQ(port_->Status, 0);
 }
 
