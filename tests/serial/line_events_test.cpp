@@ -106,18 +106,6 @@ TEST(LineTraffic, AFailedDeviceWriteBlocksThePortUntilReconfigure) {
   }));
 }
 
-TEST(LineTraffic, UnpluggingMidTransferFailsThePortAndCloseIsPrompt) {
-  auto line = NewLine();
-  auto port = std::make_unique<SerialPort>(line->name().c_str(), "2400,N,8,1");
-  const std::string data(1000, 'u');
-  port->Write(data.data(), 1000, 3000, nullptr);
-  line->unplug();
-  ASSERT_TRUE(WaitUntil([&] { return port->Status < 0; }));
-  const auto t0 = std::chrono::steady_clock::now();
-  test::RunWithDeadline("close after unplug", 10s, [&] { port.reset(); });
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
-}
-
 TEST(LineTraffic, ModemLinesAndBreaks) {
   auto line = NewLine();
   HookPort port(line->name().c_str(), "9600,N,8,1");
