@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "sim/fake_sink.h"
+#include "support/wait.h"
 
 namespace veravo::sim {
 namespace {
@@ -121,6 +122,32 @@ TEST(VirtualLineTest, WriteTakesOnlyWhatFitsTheOutputBuffer) {
   }
   ASSERT_TRUE(dev.WaitFor(data.size(), 2s));
   EXPECT_EQ(dev.ReadBytes(), data);
+}
+
+// The host end's sink hears of everything: bytes that came after the open
+// but before the sink was attached wait for it, and output space is reported
+// as each byte leaves, not only once the buffer has drained.
+TEST(VirtualLineTest, HostSinkGetsEarlyBytesAndSpaceAsBytesLeave) {
+  testing::FakeSink early;
+  auto line = VirtualLine::create("vline-early");
+  ASSERT_TRUE(line);
+  std::unique_ptr<win::CommDriver> driver;
+  ASSERT_EQ(line->OpenHost(&driver), 0u);
+  line->device().Write(std::vector<win::BYTE>{1, 2, 3});
+  ASSERT_TRUE(veravo::test::WaitUntil([&] { return line->device().OutQueue() == 0; }));
+  std::this_thread::sleep_for(20ms);  // the last byte's time on the wire
+  driver->Attach(&early);
+  ASSERT_TRUE(early.WaitBytes(3));
+  EXPECT_EQ(early.bytes(), (std::vector<win::BYTE>{1, 2, 3}));
+  driver.reset();
+
+  // 300 baud: the 16 bytes take half a second to leave.
+  HostRig rig("vline-space", "300,N,8,1");
+  ASSERT_EQ(rig.driver->SetOutputBufferSize(16), 0u);
+  const int before = rig.sink.outputSpace();
+  ASSERT_EQ(rig.Write(std::vector<win::BYTE>(16, 0x55)), 16u);
+  ASSERT_TRUE(rig.sink.WaitOutputSpace(before + 1));
+  EXPECT_GT(rig.driver->OutQueue(), 0u) << "space was reported only once the buffer had drained";
 }
 
 TEST(VirtualLineTest, FormatMismatchGivesParityAndFramingErrors) {
