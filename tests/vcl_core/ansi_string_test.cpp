@@ -3,6 +3,8 @@
 #include <veravo/platform/vcl/codepage.h>
 #include <veravo/platform/vcl/exception.h>
 
+#include <compare>
+
 namespace veravo {
 namespace {
 
@@ -54,6 +56,23 @@ TEST(AnsiString, InsertAndDeleteClipToTheText) {
     EXPECT_EQ(s, c.want) << (c.insert ? "Insert at " : "Delete from ") << c.index;
   }
   EXPECT_EQ(original, "abc");
+}
+
+// Ordering is by unsigned bytes: a high byte sorts after every ASCII one.
+TEST(AnsiString, OrdersByUnsignedBytes) {
+  struct Case {
+    const char* a;
+    const char* b;
+    std::strong_ordering want;
+  };
+  const Case cases[] = {{"ab", "ab", std::strong_ordering::equal},
+                        {"", "", std::strong_ordering::equal},
+                        {"ab", "abc", std::strong_ordering::less},
+                        {"b", "abc", std::strong_ordering::greater},
+                        {"\xA1", "z", std::strong_ordering::greater}};
+  for (const Case& c : cases) {
+    EXPECT_TRUE((AnsiString(c.a) <=> AnsiString(c.b)) == c.want) << c.a << " <=> " << c.b;
+  }
 }
 
 TEST(AnsiString, TrimRemovesBlanksAndControlsButKeepsHighBytes) {
