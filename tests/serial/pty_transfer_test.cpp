@@ -78,6 +78,8 @@ TEST(PortTransfer, ReadTakesOnlyWhatHasArrived) {
   EXPECT_EQ(std::string(buf), "0123012356789");
   EXPECT_EQ(port.TakeReceivedByte(), result::Timeout);
   EXPECT_EQ(port.Read(nullptr, 5, 0), result::Timeout);
+  EXPECT_EQ(port.PeekReceived(nullptr, 5), result::Timeout);  // no buffer: nothing taken
+  EXPECT_EQ(port.PeekReceived(nullptr, 0), 0);                // and nothing asked for
   EXPECT_EQ(port.Read(buf, -3, 0), 0);
 
   pty.Send("abcdef");
