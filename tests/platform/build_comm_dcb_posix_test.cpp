@@ -100,6 +100,7 @@ TEST(BuildCommDcbTest, UnreadableDefinitionsFailAndLeaveTheDcbAlone) {
                        "9600,NN,8,1",
                        "baud=9600 parity=Q",
                        "baud=9600 speed=fast",
+                       "baud=9600 parity",
                        "baud=",
                        "9600 N 8 1",
                        "9600,N,4,1"};
