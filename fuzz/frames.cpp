@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "edit_on_line.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -74,24 +75,10 @@ void QuotedTail(const std::string& afterQuote, Expected& e, int parity) {
   e.Add({check}, parity);
 }
 
-struct Fixture {
-  Fixture() {
-    line = veravo::sim::VirtualLine::create("fuzz-frames");
-    line->device().SetNineBit(true);
-    line->device().SetFollowHost(true);
-    edit.SetProtName("fuzz-frames");
-    edit.SetBaudRate(460800);
-    edit.SetSleepTiem(2);
-    FUZZ_CHECK(edit.CreatePort());
-  }
-  std::shared_ptr<veravo::sim::VirtualLine> line;
-  veravo::TZPEdit edit{nullptr};
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Fixture f;
+  static EditOnLine f("fuzz-frames", 460800, true, 2);
   if (size < 1 || size > 80) return 0;
   int method = data[0] % 4;
   std::string arg(reinterpret_cast<const char*>(data + 1), size - 1);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "edit_on_line.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -23,22 +24,10 @@ unsigned char XorOf(const Bytes& b, std::size_t from, std::size_t to) {  // 0-ba
   return x;
 }
 
-struct Fixture {
-  Fixture() {
-    line = veravo::sim::VirtualLine::create("fuzz-replies");
-    line->device().SetFollowHost(true);
-    edit.SetProtName("fuzz-replies");
-    edit.SetBaudRate(921600);
-    FUZZ_CHECK(edit.CreatePort());
-  }
-  std::shared_ptr<veravo::sim::VirtualLine> line;
-  veravo::TZPEdit edit{nullptr};
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Fixture f;
+  static EditOnLine f("fuzz-replies", 921600, false, -1);
   if (size < 1 || size > 400) return 0;
   int reader = data[0] % 4;
   Bytes reply(data + 1, data + size);

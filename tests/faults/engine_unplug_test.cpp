@@ -15,8 +15,6 @@ TEST(EngineUnplug, AtRandomPointsOfLongTwoWayTransfers) {
   ASSERT_TRUE(line);
   line->device().SetFollowHost(true);
 
-  std::size_t hostSent = 0, hostArrived = 0, deviceSent = 0, deviceArrived = 0;
-  double slowestClose = 0;
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     line->replug();
@@ -62,24 +60,15 @@ TEST(EngineUnplug, AtRandomPointsOfLongTwoWayTransfers) {
     EXPECT_TRUE(IsPrefixOf(arrivedAtDevice, toDevice))
         << arrivedAtDevice.size() << " of " << toDevice.size() << " bytes";
     EXPECT_TRUE(IsPrefixOf(pump.in, toHost)) << pump.in.size() << " of " << toHost.size() << " bytes";
-    hostSent += toDevice.size(), deviceArrived += arrivedAtDevice.size();
-    deviceSent += toHost.size(), hostArrived += pump.in.size();
 
     const auto t0 = Clock::now();
-    WithinDeadline("destroying an unplugged port", 10s, [&] { port.reset(); });
-    slowestClose = std::max(slowestClose, MsSince(t0));
+    RunWithDeadline("destroying an unplugged port", 10s, [&] { port.reset(); });
     EXPECT_LT(MsSince(t0), 2000);
   }
   // A replugged line opens again.
   line->replug();
   SerialPort again(name.c_str(), "115200,N,8,1");
   EXPECT_EQ(again.Status, 0);
-
-  std::ostringstream s;
-  s << "faults: " << rounds << " unplugs; host->device " << deviceArrived << " of " << hostSent
-    << " bytes arrived before the cut, device->host " << hostArrived << " of " << deviceSent
-    << "; bytes out of order or corrupted 0; slowest close " << slowestClose << " ms";
-  Summary(s.str());
 }
 
 }  // namespace

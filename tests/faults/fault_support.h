@@ -1,6 +1,6 @@
 // Helpers of the fault-injection tests: replayable seeds, run sizes scaled
-// for sanitizer builds, byte streams whose arrival can be checked byte for
-// byte, a port that counts its hooks, and the one-line fault summaries.
+// for sanitizer builds, and byte streams whose arrival can be checked byte
+// for byte.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/hook_port.h"
+#include "support/wait.h"
+
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VERAVO_FAULTS_SANITIZED 1
 #elif defined(__has_feature)
@@ -36,6 +39,9 @@ namespace veravo::faults {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<unsigned char>;
+using test::HookPort;
+using test::RunWithDeadline;
+using test::WaitUntil;
 
 // The seed of a test: its own constant, or VERAVO_FAULT_SEED when set (to
 // replay a failure). Printed and recorded with the test's result.
@@ -65,22 +71,8 @@ inline double ScaleFactor() {
 }
 inline int Scaled(int n) { return std::max(1, static_cast<int>(n * ScaleFactor())); }
 
-// Prints and records the one-line summary of the faults a test injected.
-inline void Summary(const std::string& line) {
-  std::cout << "[ faults   ] " << line << std::endl;
-  ::testing::Test::RecordProperty("faults", line);
-}
-
 inline double MsSince(Clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
-  for (const auto end = Clock::now() + limit; !done();) {
-    if (Clock::now() >= end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
 }
 
 // Random bytes: every window of a few bytes occurs once, so where a received
@@ -160,32 +152,6 @@ inline std::size_t OpenDescriptors() {
   for (auto it = std::filesystem::directory_iterator("/proc/self/fd"); it != decltype(it){}; ++it) ++n;
   return n;
 }
-
-// A port that counts its hooks. Its threads run only while the whole object
-// exists.
-class HookPort : public SerialPort {
- public:
-  HookPort(const char* portName, const char* settingsText)
-      : SerialPort(portName, settingsText, DeferThreads{}) {
-    StartThreads();
-  }
-  ~HookPort() override { StopThreads(); }
-
-  void OnReceived(int count) override { received += count; }
-  void OnParityError() override { ++parity; }
-  void OnFramingError() override { ++framing; }
-  void OnOverrun() override { ++overrun; }
-  void OnReceiveOverflow() override { ++overflow; }
-  void OnBreak() override { ++breaks; }
-  void OnCtsChange(bool on) override { cts = on, ++ctsReports; }
-  void OnDsrChange(bool on) override { dsr = on, ++dsrReports; }
-  void OnCarrierChange(bool on) override { carrier = on, ++carrierReports; }
-  void OnRing(bool) override { ++ringEnds; }
-
-  std::atomic<int> received{0}, parity{0}, framing{0}, overrun{0}, overflow{0}, breaks{0};
-  std::atomic<int> ctsReports{0}, dsrReports{0}, carrierReports{0}, ringEnds{0};
-  std::atomic<bool> cts{false}, dsr{false}, carrier{false};
-};
 
 // The host side of a two-way stream, run on one thread (a port's transfer
 // calls belong to one caller): queues `out` as room allows and collects what
@@ -267,25 +233,5 @@ class DeviceFeeder {
   std::atomic<std::size_t> fed_{0};
   std::thread thread_;
 };
-
-// Runs fn on a thread of its own; the program aborts when it has not ended
-// within `limit` (a hang cannot be recovered from in-process).
-inline void WithinDeadline(const char* what, std::chrono::milliseconds limit,
-                           const std::function<void()>& fn) {
-  std::atomic<bool> finished{false};
-  std::thread watchdog([&] {
-    for (const auto end = Clock::now() + limit; !finished;) {
-      if (Clock::now() >= end) {
-        std::fprintf(stderr, "hang: %s did not end within %lld ms\n", what,
-                     static_cast<long long>(limit.count()));
-        std::abort();
-      }
-      std::this_thread::sleep_for(5ms);
-    }
-  });
-  fn();
-  finished = true;
-  watchdog.join();
-}
 
 }  // namespace veravo::faults

@@ -14,6 +14,7 @@
 
 #include "hostile/pty_peer.h"
 #include "hostile/reply_rules.h"
+#include "support/wait.h"
 
 namespace veravo {
 // Shows texts as text in failure messages.
@@ -48,11 +49,7 @@ class EditOnPty : public ::testing::Test {
 
   // Waits until the port's receive queue holds `count` bytes.
   bool WaitQueued(int count, std::chrono::milliseconds limit = 3s) {
-    for (const auto end = Clock::now() + limit; Port().ReceiveUsed() < count;) {
-      if (Clock::now() > end) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return test::WaitUntil([&] { return Port().ReceiveUsed() >= count; }, limit);
   }
 
   // The peer sends `bytes` now; returns once the port has queued them all.

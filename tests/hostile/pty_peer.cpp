@@ -8,10 +8,9 @@
 
 namespace veravo::hostile {
 
+// The terminal is non-blocking, so that a peer stuck on a full terminal can
+// still be stopped.
 PtyPeer::PtyPeer() {
-  // Non-blocking, so that a peer stuck on a full terminal can still be
-  // stopped.
-  fcntl(pty_.Master(), F_SETFL, fcntl(pty_.Master(), F_GETFL) | O_NONBLOCK);
   thread_ = std::thread([this] { Run(); });
 }
 

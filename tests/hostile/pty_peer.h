@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/pty_pair.h"
+#include "support/pty.h"
 
 namespace veravo::hostile {
 
@@ -61,7 +61,7 @@ class PtyPeer {
   // Appends what has come from the host; false when nothing came.
   bool ReadInput();
 
-  win::testing::PtyPair pty_;
+  test::Pty pty_{test::Pty::NonBlocking};
   mutable std::mutex mu_;
   std::condition_variable cv_;
   std::string received_;

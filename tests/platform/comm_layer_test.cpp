@@ -149,6 +149,12 @@ TEST_F(CommLayerTest, ReadTimeoutsIntervalTotalAndImmediate) {
   ASSERT_TRUE(GetOverlappedResult(port_, &read_, &got, TRUE));
   EXPECT_EQ(got, 0u);
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(45));
+  // The constant alone is a total time-out too.
+  SetTimeouts(0, 0, 30);
+  StartPendingRead(3);
+  EXPECT_EQ(WaitForSingleObject(read_.hEvent, 5000), WAIT_OBJECT_0);
+  ASSERT_TRUE(GetOverlappedResult(port_, &read_, &got, FALSE));
+  EXPECT_EQ(got, 0u);
   // Interval time-out: never before the first byte, then on a quiet gap.
   SetTimeouts(300, 0, 0);
   StartPendingRead(10);

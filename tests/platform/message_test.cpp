@@ -9,34 +9,18 @@
 #include <string>
 #include <thread>
 
+#include "support/handler_window.h"
+
 namespace veravo::win {
 namespace {
 
 using std::chrono::milliseconds;
 
-// Each test window forwards its messages to a std::function kept in its
-// user data.
-using Handler = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
-
-LRESULT ForwardToHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* handler = reinterpret_cast<Handler*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (handler != nullptr && *handler) return (*handler)(window, message, wParam, lParam);
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-void EnsureClass(const char* name) {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = ForwardToHandler;
-  windowClass.lpszClassName = name;
-  if (RegisterClassA(&windowClass) == 0) {
-    ASSERT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
-  }
-}
+using Handler = test::WindowHandler;
+using test::ForwardToHandler;
 
 HWND MakeWindow(const char* className, Handler* handler, const char* title = "") {
-  HWND window = CreateWindowExA(0, className, title, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  if (window != nullptr) SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(handler));
-  return window;
+  return test::HandlerWindow(className, handler, title);
 }
 
 constexpr UINT kPing = WM_USER + 1;
@@ -72,7 +56,6 @@ TEST(WindowTest, ClassesAreCaseInsensitiveAndWindowsFoundNewestFirst) {
 }
 
 TEST(WindowTest, OnlyTheOwnerMayDestroyAndTheProcedureSeesWmDestroy) {
-  EnsureClass("TLifeForm");
   int destroys = 0;
   Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
     destroys += message == WM_DESTROY;
@@ -95,7 +78,6 @@ TEST(WindowTest, OnlyTheOwnerMayDestroyAndTheProcedureSeesWmDestroy) {
 }
 
 TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
-  EnsureClass("TPostForm");
   Handler none;
   HWND window = MakeWindow("TPostForm", &none);
   PostMessageA(window, kPing, 1, 10);
@@ -119,7 +101,6 @@ TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
 class WindowThread {
  public:
   explicit WindowThread(Handler handler) : handler_(std::move(handler)) {
-    EnsureClass("TPumpForm");
     thread_ = std::thread([this] {
       window_ = MakeWindow("TPumpForm", &handler_);
       threadId_ = GetCurrentThreadId();
@@ -163,7 +144,6 @@ TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
 TEST(MessageTest, SenderServesMessagesSentToItWhileItWaits) {
   // This thread sends to B; B's handler sends back to this thread's window
   // before answering. Without serving incoming sends, both would block.
-  EnsureClass("TBackForm");
   Handler back = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
     return static_cast<LRESULT>(wParam) * 2;
   };
@@ -201,7 +181,6 @@ TEST(MessageTest, ReplyMessageReleasesTheSenderWhileTheHandlerGoesOn) {
 }
 
 TEST(MessageTest, SenderIsReleasedWhenTheOwnerThreadEnds) {
-  EnsureClass("TGoneForm");
   std::atomic<HWND> window{nullptr};
   std::atomic<DWORD> ownerWait{0};
   std::thread owner([&] {
@@ -239,7 +218,6 @@ DWORD WaitServingMessages(HANDLE thread) {
 }
 
 TEST(MessageTest, WaitingForAThreadThatIsSendingToUsDoesNotDeadlock) {
-  EnsureClass("TWaitForm");
   std::atomic<int> handled{0};
   Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
     if (message == kPing) ++handled;
@@ -258,7 +236,6 @@ TEST(MessageTest, WaitingForAThreadThatIsSendingToUsDoesNotDeadlock) {
 TEST(MessageTest, WaitingInsideTheHandlerOfTheSendersMessageAfterReplying) {
   // The thread being waited for is blocked in the very send whose handler
   // does the waiting: ReplyMessage lets it go on and end.
-  EnsureClass("TNestedForm");
   HANDLE thread = nullptr;
   std::atomic<DWORD> waitResult{WAIT_FAILED};
   Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {

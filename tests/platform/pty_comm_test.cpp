@@ -6,13 +6,12 @@
 #include <chrono>
 #include <thread>
 
-#include "pty_pair.h"
+#include "support/pty.h"
 
 namespace veravo::win {
 namespace {
 
 using std::chrono::milliseconds;
-using testing::PtyPair;
 
 HANDLE Open(const std::string& name) {
   return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -37,7 +36,7 @@ class PtyCommTest : public ::testing::Test {
     return tio;
   }
 
-  PtyPair pty_;
+  test::Pty pty_;
   HANDLE port_ = INVALID_HANDLE_VALUE;
   OVERLAPPED io_{};
   char buffer_[1024]{};

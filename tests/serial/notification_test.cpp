@@ -9,33 +9,20 @@
 #include <mutex>
 #include <thread>
 
-#include "serial/serial_test_support.h"
+#include "support/handler_window.h"
+#include "support/hook_port.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {
 
 using namespace std::chrono_literals;
 using test::WaitUntil;
-using Handler = std::function<void(win::HWND, win::UINT, win::WPARAM)>;
+using Handler = test::WindowHandler;
 
-win::LRESULT Proc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
-  if (auto* handler = reinterpret_cast<Handler*>(win::GetWindowLongPtrA(window, win::GWLP_USERDATA))) {
-    // Both parameters carry the port number: pass one, check they agree.
-    (*handler)(window, message, wParam == static_cast<win::WPARAM>(lParam) ? wParam : 999);
-  }
-  return win::DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A window of `className` owned by the calling thread; `handler` sees its messages.
-win::HWND MakeWindow(const char* className, Handler* handler) {
-  win::WNDCLASSA wc{};
-  wc.lpfnWndProc = &Proc;
-  wc.lpszClassName = className;
-  win::RegisterClassA(&wc);  // may be registered already
-  win::HWND window =
-      win::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  win::SetWindowLongPtrA(window, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(handler));
-  return window;
+// Both parameters carry the port number: the one passed on, or 999 when they differ.
+win::WPARAM PortNumber(win::WPARAM wParam, win::LPARAM lParam) {
+  return wParam == static_cast<win::WPARAM>(lParam) ? wParam : 999;
 }
 
 // Opens `portName` on a line of that name while a host thread owns windows
@@ -47,13 +34,14 @@ std::map<std::string, std::vector<win::WPARAM>> OneBurst(const char* portName,
   std::map<std::string, std::vector<win::WPARAM>> seen;
   std::vector<Handler> handlers;
   for (const char* c : classes)
-    handlers.push_back([&, c](win::HWND, win::UINT msg, win::WPARAM number) {
+    handlers.push_back([&, c](win::HWND, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
       std::lock_guard<std::mutex> lock(m);
-      if (msg == SerialPort::DataArrivedMessage) seen[c].push_back(number);
+      if (msg == SerialPort::DataArrivedMessage) seen[c].push_back(PortNumber(wParam, lParam));
+      return 0;
     });
   std::atomic<win::HWND> first{nullptr};
   std::thread host([&] {
-    for (std::size_t i = 0; i < classes.size(); ++i) MakeWindow(classes[i], &handlers[i]);
+    for (std::size_t i = 0; i < classes.size(); ++i) test::HandlerWindow(classes[i], &handlers[i]);
     first = win::FindWindowA(classes[0], nullptr);
     win::MSG msg;
     while (win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
@@ -94,17 +82,6 @@ TEST(HostNotification, ListedWindowsGetTheMessageWithThePortNumberWhereDue) {
   }
 }
 
-// Marks, from the receive thread, that bytes arrived and a notification follows.
-class SignallingPort : public SerialPort {
- public:
-  explicit SignallingPort(const char* name) : SerialPort(name, "115200,N,8,1", DeferThreads{}) {
-    StartThreads();
-  }
-  ~SignallingPort() override { StopThreads(); }
-  void OnReceived(int) override { arrived = true; }
-  std::atomic<bool> arrived{false};
-};
-
 constexpr int kRounds = 300;
 
 TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits) {
@@ -113,15 +90,16 @@ TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits)
   int handled = 0;
   test::RunWithDeadline("owner destroys port", 120s, [&] {
     std::thread owner([&] {
-      Handler count = [&](win::HWND, win::UINT msg, win::WPARAM) {
+      Handler count = [&](win::HWND, win::UINT msg, win::WPARAM, win::LPARAM) {
         handled += msg == SerialPort::DataArrivedMessage;
+        return 0;
       };
-      win::HWND window = MakeWindow("TDXGetMain", &count);
+      win::HWND window = test::HandlerWindow("TDXGetMain", &count);
       for (int round = 0; round < kRounds; ++round) {
-        auto port = std::make_unique<SignallingPort>("vl-owner");
+        auto port = std::make_unique<test::HookPort>("vl-owner", "115200,N,8,1");
         ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));
         line->device().Write("ab");
-        ASSERT_TRUE(WaitUntil([&] { return port->arrived.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return port->received > 0; }));
         if (round % 2 == 0) std::this_thread::sleep_for(1ms);  // the send is waiting on this thread
         port.reset();
       }
@@ -139,14 +117,15 @@ TEST(HostNotification, PortCanBeDestroyedInsideTheNotificationHandler) {
   test::RunWithDeadline("handler destroys port", 120s, [&] {
     std::thread owner([&] {
       SerialPort* port = nullptr;
-      Handler destroy = [&](win::HWND w, win::UINT msg, win::WPARAM) {
-        if (msg != SerialPort::DataArrivedMessage || port == nullptr) return;
+      Handler destroy = [&](win::HWND w, win::UINT msg, win::WPARAM, win::LPARAM) {
+        if (msg != SerialPort::DataArrivedMessage || port == nullptr) return 0;
         delete port;
         port = nullptr;
         ++destroyed;
         win::PostMessageA(w, win::WM_USER, 0, 0);  // ends the loop below
+        return 0;
       };
-      win::HWND window = MakeWindow("TDXGetMain", &destroy);
+      win::HWND window = test::HandlerWindow("TDXGetMain", &destroy);
       for (int round = 0; round < kRounds; ++round) {
         port = new SerialPort("vl-handler", "115200,N,8,1");
         ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));

@@ -6,7 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "serial/serial_test_support.h"
+#include "support/hook_port.h"
+#include "support/pty.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {
@@ -40,7 +42,7 @@ TEST(PortOpen, MissingBusyAndRefusedDevices) {
   EXPECT_EQ(port.DiscardTransmit(), result::PlatformError);
   port.Reconfigure("9600,N,8,1");
   EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
-  EXPECT_EQ(pty.ReadFor(2, 2000), "ok");
+  EXPECT_EQ(pty.Receive(2, std::chrono::milliseconds(2000)), "ok");
 }
 
 // A host that sets its format once per exchange writes the same state again
@@ -84,11 +86,11 @@ TEST(PortTransfer, WriteQueuesDataTerminatorAndWhatFits) {
   EXPECT_EQ(port.Write("xyz-ignored", 3, 1000, nullptr), 0);
   EXPECT_EQ(port.Write(nullptr, 4, 1000, nullptr), result::Timeout);
   EXPECT_EQ(port.ByteCount, 0u);
-  EXPECT_EQ(pty.ReadFor(6, 2000), "AB\rxyz");
+  EXPECT_EQ(pty.Receive(6, std::chrono::milliseconds(2000)), "AB\rxyz");
   const std::string data(600, 'w');
   EXPECT_EQ(port.Write(data.data(), 600, 0, nullptr), result::Timeout);
   EXPECT_EQ(port.ByteCount, 512u);
-  EXPECT_EQ(pty.ReadFor(600, 500).size(), 512u);
+  EXPECT_EQ(pty.Receive(600, std::chrono::milliseconds(500)).size(), 512u);
 }
 
 TEST(PortTransfer, ReadTakesOnlyWhatHasArrived) {
@@ -99,7 +101,7 @@ TEST(PortTransfer, ReadTakesOnlyWhatHasArrived) {
   EXPECT_EQ(port.Read(buf, 10, -1), result::Timeout);  // nothing there: returns at once
   EXPECT_EQ(port.ByteCount, 0u);
   EXPECT_EQ(buf[0], '\0');
-  pty.WriteAll("0123456789", 10);
+  pty.Send("0123456789");
   ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 10; }));
   EXPECT_EQ(port.PeekReceived(buf, 4), 0);
   EXPECT_EQ(port.Read(buf + 4, 4, 0), 0);
@@ -109,12 +111,14 @@ TEST(PortTransfer, ReadTakesOnlyWhatHasArrived) {
   EXPECT_EQ(std::string(buf), "0123012356789");
   EXPECT_EQ(port.TakeReceivedByte(), result::Timeout);
   EXPECT_EQ(port.Read(nullptr, 5, 0), result::Timeout);
+  EXPECT_EQ(port.PeekReceived(nullptr, 5), result::Timeout);  // no buffer: nothing taken
+  EXPECT_EQ(port.PeekReceived(nullptr, 0), 0);                // and nothing asked for
   EXPECT_EQ(port.Read(buf, -3, 0), 0);
 
-  pty.WriteAll("abcdef", 6);
+  pty.Send("abcdef");
   ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 6; }));
   EXPECT_EQ(port.DiscardReceived(), 0);
-  pty.WriteAll("gh", 2);  // reading goes on after a discard
+  pty.Send("gh");  // reading goes on after a discard
   ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 2; }));
 }
 
@@ -122,11 +126,11 @@ TEST(PortTransfer, ReadTakesOnlyWhatHasArrived) {
 // bytes wait in the driver and the terminal, none lost.
 TEST(PortTransfer, SlowTakerLosesNothingFromAStreamOf8KiB) {
   Pty pty;
-  test::RecordingPort port(pty.SlavePath().c_str(), "115200,N,8,1");
+  test::HookPort port(pty.SlavePath().c_str(), "115200,N,8,1");
   ASSERT_EQ(port.Status, 0);
   std::string sent(8192, '\0');
   for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 7 + i / 256);
-  std::thread peer([&] { pty.WriteAll(sent.data(), sent.size()); });
+  std::thread peer([&] { pty.Send(sent); });
   std::string got;
   char buf[101];
   for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <veravo/sim/virtual_line.h>
 
-#include "serial/serial_test_support.h"
+#include "support/hook_port.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {
@@ -12,11 +13,11 @@ class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
     line_ = sim::VirtualLine::create(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    port_ = std::make_unique<test::RecordingPort>(line_->name().c_str(), "9600,N,8,1");
+    port_ = std::make_unique<test::HookPort>(line_->name().c_str(), "9600,N,8,1");
     ASSERT_EQ(port_->Status, 0);
   }
   std::shared_ptr<sim::VirtualLine> line_;
-  std::unique_ptr<test::RecordingPort> port_;
+  std::unique_ptr<test::HookPort> port_;
 };
 
 TEST_F(Settings, BadFieldsAreSkippedTheLastReportedAndTheRestWritten) {

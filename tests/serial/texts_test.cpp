@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "serial/serial_test_support.h"
+#include "support/hook_port.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {

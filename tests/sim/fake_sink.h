@@ -81,10 +81,6 @@ class FakeSink : public win::CommDriverSink {
     std::lock_guard lock(mu_);
     return errors_;
   }
-  std::vector<win::DWORD> events() {
-    std::lock_guard lock(mu_);
-    return events_;
-  }
   int outputSpace() {
     std::lock_guard lock(mu_);
     return outputSpace_;

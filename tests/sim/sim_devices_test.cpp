@@ -45,7 +45,7 @@ TEST(SimDeviceFactoryTest, KnowsTheFamiliesAndRefusesWhatItCannotRead) {
   }
   std::string why;
   for (const char* bad : {"toaster", "", "reply:", "reply:XYZ", "reply:01@x", "echo?mode=loud", "echo?delay",
-                          "printer:1", "sbq?reply=123"}) {
+                          "printer:1", "sbq?reply=123", "door?colour=red"}) {
     EXPECT_FALSE(MakeSimDevice(bad, &why)) << bad;
   }
   auto tuned = MakeSimDevice("hdg?addr=0A&delay=7&reply=0102&text=a%0Db");

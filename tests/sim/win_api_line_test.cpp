@@ -70,25 +70,6 @@ TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
   CloseHandle(h);
 }
 
-TEST(WinApiLineTest, UnpluggedLineFailsTheHandleAndNewOpens) {
-  HANDLE h = OpenPort("sim:silent");
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  auto line = VirtualLine::find("sim:silent");
-  ASSERT_TRUE(line);
-  line->unplug();
-  std::this_thread::sleep_for(10ms);
-  DWORD written = 0;
-  EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
-  EXPECT_EQ(OpenPort("sim:silent"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-  CloseHandle(h);
-  line->replug();
-  h = OpenPort("sim:silent");
-  EXPECT_NE(h, INVALID_HANDLE_VALUE);
-  CloseHandle(h);
-}
-
 TEST(WinApiLineTest, MultiDropFrameThroughSetCommStateAndParityErrorsInClearCommError) {
   HANDLE h = OpenPort("sim:printer");
   ASSERT_NE(h, INVALID_HANDLE_VALUE);

@@ -3,6 +3,8 @@
 #include <veravo/platform/vcl/codepage.h>
 #include <veravo/platform/vcl/exception.h>
 
+#include <compare>
+
 namespace veravo {
 namespace {
 
@@ -25,13 +27,52 @@ TEST(AnsiString, SubStringAndPosAreOneBasedAndClipped) {
   EXPECT_EQ(s.SubString(0, 3), "01");  // position 0 counts as before the start
   EXPECT_EQ(s.SubString(3, 0), "");
   EXPECT_EQ(s.SubString(3, -1), "");
-  AnsiString t = s;
-  t.Delete(1, 5);
-  EXPECT_EQ(t, "AB'03");
-  EXPECT_EQ(s, "0102'AB'03");  // value semantics
   EXPECT_THROW(s[0], ERangeError);
   EXPECT_THROW(s[11], ERangeError);
   EXPECT_EQ(s[5], '\'');
+}
+
+// Positions outside the text clip to its ends (Insert) or change nothing
+// (Delete); the copy the edit starts from keeps its value.
+TEST(AnsiString, InsertAndDeleteClipToTheText) {
+  struct Case {
+    bool insert;
+    int index, count;
+    const char* want;
+  };
+  const Case cases[] = {
+      {true, 0, 0, "Xabc"}, {true, 1, 0, "Xabc"}, {true, 3, 0, "abXc"}, {true, 4, 0, "abcX"},
+      {true, 9, 0, "abcX"}, {false, 1, 2, "c"},   {false, 2, 9, "a"},   {false, 3, 1, "ab"},
+      {false, 0, 1, "abc"}, {false, 4, 1, "abc"}, {false, 2, 0, "abc"}, {false, 2, -1, "abc"},
+  };
+  const AnsiString original("abc");
+  for (const Case& c : cases) {
+    AnsiString s = original;
+    if (c.insert) {
+      s.Insert("X", c.index);
+    } else {
+      s.Delete(c.index, c.count);
+    }
+    EXPECT_EQ(s, c.want) << (c.insert ? "Insert at " : "Delete from ") << c.index;
+  }
+  EXPECT_EQ(original, "abc");
+}
+
+// Ordering is by unsigned bytes: a high byte sorts after every ASCII one.
+TEST(AnsiString, OrdersByUnsignedBytes) {
+  struct Case {
+    const char* a;
+    const char* b;
+    std::strong_ordering want;
+  };
+  const Case cases[] = {{"ab", "ab", std::strong_ordering::equal},
+                        {"", "", std::strong_ordering::equal},
+                        {"ab", "abc", std::strong_ordering::less},
+                        {"b", "abc", std::strong_ordering::greater},
+                        {"\xA1", "z", std::strong_ordering::greater}};
+  for (const Case& c : cases) {
+    EXPECT_TRUE((AnsiString(c.a) <=> AnsiString(c.b)) == c.want) << c.a << " <=> " << c.b;
+  }
 }
 
 TEST(AnsiString, TrimRemovesBlanksAndControlsButKeepsHighBytes) {
