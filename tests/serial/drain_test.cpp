@@ -1,11 +1,11 @@
 // WaitTransmitEmpty on a virtual line: it returns once the far end has
 // every byte, and with the time-out code while the far end holds the line.
 #include <gtest/gtest.h>
+#include <veravo/serial/_SerialPort.h>
+#include <veravo/serial/result_codes.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <string>
-
-#include "serial/serial_test_support.h"
 
 namespace veravo {
 namespace {

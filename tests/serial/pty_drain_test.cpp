@@ -3,13 +3,17 @@
 // result means the far end can read every byte now; a stalled reader shows
 // once those buffers are full and the driver's own buffer stops draining.
 #include <gtest/gtest.h>
+#include <veravo/serial/_SerialPort.h>
+#include <veravo/serial/result_codes.h>
 
 #include <string>
 
-#include "serial/serial_test_support.h"
+#include "support/pty.h"
 
 namespace veravo {
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(PtyDrain, EmptyMeansReadableAtOnceAndAStalledReaderTimesOut) {
   test::Pty pty;
@@ -18,7 +22,7 @@ TEST(PtyDrain, EmptyMeansReadableAtOnceAndAStalledReaderTimesOut) {
   const std::string frame(300, 'f');
   ASSERT_EQ(port.Write(frame.data(), 300, 1000, nullptr), 0);
   EXPECT_EQ(port.WaitTransmitEmpty(2000), 0);
-  EXPECT_EQ(pty.ReadFor(300, 0).size(), 300u);
+  EXPECT_EQ(pty.Receive(300, 20ms).size(), 300u);
 
   // Nobody reads: hand over bytes until the port cannot take more.
   const std::string chunk(256, 's');
@@ -30,7 +34,7 @@ TEST(PtyDrain, EmptyMeansReadableAtOnceAndAStalledReaderTimesOut) {
 
   std::size_t read = 0;
   for (int i = 0; i < 50 && (read < written || port.WaitTransmitEmpty(0) != 0); ++i) {
-    read += pty.ReadFor(written - read, 100).size();
+    read += pty.Receive(written - read, 100ms).size();
   }
   EXPECT_EQ(read, written);
   EXPECT_EQ(port.WaitTransmitEmpty(1000), 0);

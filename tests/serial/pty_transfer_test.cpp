@@ -73,7 +73,7 @@ TEST(PortReconfigure, RepeatedAndRejectedTextsKeepThePortUsable) {
       EXPECT_EQ(port.RequestedSettings.Parity, c.parities[i]);
     }
     EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
-    EXPECT_EQ(pty.ReadFor(2, 2000), "ok");
+    EXPECT_EQ(pty.Receive(2, std::chrono::milliseconds(2000)), "ok");
   }
 }
 
