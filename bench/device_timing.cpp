@@ -3,6 +3,7 @@
 // polls add up to. The "ratio" counter is measured / nominal.
 #include <benchmark/benchmark.h>
 #include <veravo/edit/zpedit.h>
+#include <veravo/serial/_SerialPort.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <atomic>
@@ -34,7 +35,7 @@ std::vector<veravo::win::BYTE> Bytes(const std::string& hex) {
 // `reply` unless it is empty (a silent device).
 class Bench {
  public:
-  explicit Bench(const std::string& reply) {
+  explicit Bench(const std::string& reply, int baud = kBaud, int sleepTiem = kSleepTiem) {
     static std::atomic<int> counter{0};
     std::string name = "bench-device-" + std::to_string(counter++);
     line_ = veravo::sim::VirtualLine::create(name);
@@ -46,8 +47,8 @@ class Bench {
           [this, bytes](const std::vector<veravo::sim::RxRecord>&) { line_->device().Write(bytes); });
     }
     edit_.SetProtName(name.c_str());
-    edit_.SetBaudRate(kBaud);
-    edit_.SetSleepTiem(kSleepTiem);
+    edit_.SetBaudRate(baud);
+    edit_.SetSleepTiem(sleepTiem);
     ok_ = edit_.CreatePort();
   }
   ~Bench() {
@@ -70,8 +71,8 @@ class Bench {
 };
 
 void Measure(benchmark::State& state, const std::string& reply, double nominalMs,
-             const std::function<void(TZPEdit&)>& call) {
-  Bench bench(reply);
+             const std::function<void(TZPEdit&)>& call, int baud = kBaud, int sleepTiem = kSleepTiem) {
+  Bench bench(reply, baud, sleepTiem);
   if (!bench.ok()) {
     state.SkipWithError("cannot open the virtual line");
     return;
@@ -109,6 +110,23 @@ void BM_PringWriteData(benchmark::State& state, std::string reply) {
 void BM_DidplayWriteData(benchmark::State& state, std::string reply) {
   Measure(state, reply, 1.0 * kSleepTiem, [](TZPEdit& e) { e.DidplayWriteData("0102'AB'0D,"); });
 }
+// PringWriteData with two 40-byte fields at 9600, SleepTiem 20, timed until
+// the last byte has left the line; nominal: the wire time of its 92 bytes of
+// 11 bits (105.4 ms) plus 3 x SleepTiem per field (120 ms). The method
+// waits for the line before each format switch, so the bytes of a field
+// leave during the pause after it: the ratio may be below 1, never much
+// above.
+void BM_PringWriteDataTwoFields(benchmark::State& state) {
+  const std::string field = "01000000" + std::string(80, '4') + ",";
+  const double nominalMs = 92 * 11 * 1000.0 / 9600 + 2 * 3 * 20.0;
+  Measure(
+      state, std::string(), nominalMs,
+      [&field](TZPEdit& e) {
+        e.PringWriteData((field + field).c_str());
+        e.Port()->WaitTransmitEmpty(1000);
+      },
+      9600, 20);
+}
 // SBQWriteData: 10 ms per poll; one poll when answered, 20 when not.
 void BM_SBQWriteData(benchmark::State& state, std::string reply, double polls) {
   Measure(state, reply, 10.0 * polls, [](TZPEdit& e) { e.SBQWriteData("0102"); });
@@ -133,6 +151,7 @@ DEVICE_BENCH(BM_WriteData, answered, kXorReply)->Iterations(20);
 DEVICE_BENCH(BM_WriteData, silent, std::string())->Iterations(20);
 DEVICE_BENCH(BM_PringWriteData, no_reply_read, std::string())->Iterations(20);
 DEVICE_BENCH(BM_DidplayWriteData, no_reply_read, std::string())->Iterations(20);
+BENCHMARK(BM_PringWriteDataTwoFields)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 DEVICE_BENCH(BM_SBQWriteData, answered, kCrcReply, 1.0)->Iterations(20);
 DEVICE_BENCH(BM_SBQWriteData, silent, std::string(), 20.0)->Iterations(5);
 DEVICE_BENCH(BM_HDGWriteData, answered, kAnyReply, 1.0)->Iterations(3);

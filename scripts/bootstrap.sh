@@ -15,7 +15,7 @@ case "${1:---test}" in
   --demo) ;;
   --test)
     packages+=(
-      pkg-config dpkg-dev
+      pkg-config dpkg-dev ccache
       libgtest-dev libgmock-dev libbenchmark-dev
       sqlite3
       clang libclang-rt-14-dev

@@ -17,7 +17,26 @@ windows_only=0
 ./scripts/bootstrap.sh
 
 jobs=$(nproc)
-stage() { printf '\n==== %s ====\n' "$*"; }
+# Each stage prints how long the one before it took, and the end the total.
+stage_name=""
+stage_start=$SECONDS
+stage_end() {
+  [ -n "$stage_name" ] && printf '(%s: %d s)\n' "$stage_name" $((SECONDS - stage_start))
+  return 0
+}
+stage() {
+  stage_end
+  stage_name="$*"
+  stage_start=$SECONDS
+  printf '\n==== %s ====\n' "$*"
+}
+trap 'stage_end; printf "(all stages: %d s)\n" "$SECONDS"' EXIT
+# Compiler cache: the builds below compile many of the same sources, and a
+# second run compiles only what changed. Off with VERAVO_NO_CCACHE=1.
+if [ -z "${VERAVO_NO_CCACHE:-}" ] && command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+fi
 
 windows_stages() {
   ./scripts/fetch_sqlite_amalgamation.sh
@@ -54,10 +73,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 stage "fuzz targets (libFuzzer, ${VERAVO_FUZZ_SECONDS:-10} s each)"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
-fuzz_failed=0
-for target in build-fuzz/fuzz/fuzz_*; do
-  name=${target##*/fuzz_}
-  work="build-fuzz/corpus-run/$name"
+# Two targets at a time: each runs on one core for its whole time.
+run_fuzz_target() {
+  local target=$1 name=${1##*/fuzz_}
+  local work="build-fuzz/corpus-run/$name"
   mkdir -p "$work"
   if "$target" "$work" "fuzz/corpus/$name" -max_total_time="${VERAVO_FUZZ_SECONDS:-10}" \
        -artifact_prefix="build-fuzz/crash-$name-" -print_final_stats=1 >"build-fuzz/$name.log" 2>&1; then
@@ -65,9 +84,20 @@ for target in build-fuzz/fuzz/fuzz_*; do
   else
     echo "fuzz $name: FAILED (build-fuzz/$name.log)"
     grep -E 'property failed|ERROR|SUMMARY' "build-fuzz/$name.log" | head -5
-    fuzz_failed=1
+    return 1
+  fi
+}
+fuzz_failed=0
+pids=()
+for target in build-fuzz/fuzz/fuzz_*; do
+  run_fuzz_target "$target" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "$jobs" ]; then
+    wait "${pids[0]}" || fuzz_failed=1
+    pids=("${pids[@]:1}")
   fi
 done
+for pid in "${pids[@]}"; do wait "$pid" || fuzz_failed=1; done
 [ "$fuzz_failed" -eq 0 ]
 
 stage "TSan build"

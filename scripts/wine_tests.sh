@@ -45,11 +45,11 @@ else
   echo "wine: no Linux tool at $linux_tool; the COM port checks are skipped"
 fi
 
-failed=0
-for exe in "$build"/tests/test_*.exe; do
+run_suite() {
+  local exe=$1 name start code passed failures seconds
   name=$(basename "$exe" .exe)
   start=$(date +%s)
-  timeout 300 "$wine_dir/wine64" "$exe" "$@" >"$logs/$name.log" 2>&1
+  timeout 300 "$wine_dir/wine64" "$exe" "${suite_args[@]}" >"$logs/$name.log" 2>&1
   code=$?
   tr -d '\r' <"$logs/$name.log" >"$logs/$name.txt"
   passed=$(grep -Eo '^\[  PASSED  \] [0-9]+ test' "$logs/$name.txt" | grep -Eo '[0-9]+' || true)
@@ -61,9 +61,25 @@ for exe in "$build"/tests/test_*.exe; do
     echo "wine $name: FAILED (exit $code, ${passed:-no} passed, $failures failed, ${seconds} s; $logs/$name.txt)"
     grep -E '^\[  FAILED  \] .*\(' "$logs/$name.txt" | head -10
     [ -z "$passed" ] && tail -5 "$logs/$name.txt"
-    failed=1
+    return 1
+  fi
+}
+
+# Suites run two at a time (VERAVO_WINE_JOBS): most of their time is spent
+# waiting on simulated lines, not computing.
+suite_args=("$@")
+jobs=${VERAVO_WINE_JOBS:-2}
+failed=0
+pids=()
+for exe in "$build"/tests/test_*.exe; do
+  run_suite "$exe" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "$jobs" ]; then
+    wait "${pids[0]}" || failed=1
+    pids=("${pids[@]:1}")
   fi
 done
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
 [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
 "$wine_dir/wineserver" -k 2>/dev/null || true
 exit $failed

@@ -60,20 +60,6 @@ TEST_F(DeviceFrames, EveryCommandGivesItsFrame) {
   EXPECT_EQ(Take(1).at(0).format.Text(), "19200,E,7,1");  // the XOR command's format stays
 }
 
-TEST_F(DeviceFrames, TwoDisplayFieldsGiveTwoFrames) {
-  Open();
-  edit_.DidplayWriteData("0A1B,0C2D,");
-  // Fields follow each other without a pause, so a frame's tail may still be
-  // queued when the next field sets mark parity: only the address bytes and
-  // the last tail have a fixed parity bit.
-  std::vector<sim::RxRecord> got = Take(6);
-  ASSERT_EQ(got.size(), 6u);
-  std::string values;
-  for (const sim::RxRecord& r : got) values += TZPEdit::BytesToHexText(&r.value, 1);
-  EXPECT_EQ(values, "0A1B110C2D21");
-  EXPECT_EQ(Wire({got[0], got[3], got[4], got[5]}), "0A/1 0C/1 2D/0 21/0");
-}
-
 TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
   Open();
   std::string crcReply = "0A0B0C" + edit_.GetCRC("0A0B0C").str();

@@ -69,7 +69,7 @@ TEST(SimDeviceTest, PrinterPrintsCheckedFramesAndRefusesBadOnes) {
   std::this_thread::sleep_for(5ms);
   rig.SendAddressed(0x0A, {0x1B, 0x2C, 0x7F, 0x3E, 0x41, 0x42, 0x03});  // header check off by one
   ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-  EXPECT_EQ(rig.device->LogOf("refused")[0].text, "header check");
+  EXPECT_EQ(rig.device->LogOf("refused")[0].text, "bad check");
 
   // Without an address byte the bytes are printed as they are.
   rig.Write({'T', 'o', 't', 'a', 'l', 0x0A});

@@ -136,11 +136,13 @@ TEST(ToolErrors, FailedOpenShowsTheMessageBoxOnStandardError) {
 }
 
 TEST(ToolTrace, JsonLinesShowTheMarkAndSpaceBytesOfAPrinterFrame) {
-  auto r = RunTool({"call", "--port", "sim:printer", "--trace", "-", "PringWriteData", "0A1B2C7F4142,"});
+  auto r = RunTool(
+      {"call", "--port", "sim:printer", "--trace", "-", "--device-log", "PringWriteData", "0A1B2C7F4142,"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto lines = Lines(r.out);
-  ASSERT_FALSE(lines.empty());
+  ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "-");
+  EXPECT_EQ(lines[1], "device  printed: AB");  // what the printer made of the frame
   std::regex byteLine(
       R"re(^\{"t_ms": [0-9.]+, "dir": "tx", "byte": "([0-9A-F]{2})", "format": "9600,([MS]),8,1", "parity_bit": ([01])\}$)re");
   std::vector<std::string> bytes;

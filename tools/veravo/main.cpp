@@ -42,6 +42,8 @@ void AddPortOptions(CLI::App* cmd, veravo::cli::SessionOptions& o) {
   cmd->add_option("--trace", o.traceFile,
                   "write the virtual line's wire trace as JSON lines to FILE (- for standard output)");
   cmd->add_option("--trace-svg", o.traceSvgFile, "draw the wire trace as a timing picture (SVG) into FILE");
+  cmd->add_flag("--device-log", o.deviceLog,
+                "after the calls, print what the simulated device on a sim: port made of them");
 }
 
 int Ports() {
@@ -109,7 +111,11 @@ int main(int argc, char** argv) {
       ->capture_default_str();
 
   veravo::cli::PtySimOptions simOptions;
-  auto* sim = app.add_subcommand("sim", "run a simulated device on a new pseudo-terminal until interrupted");
+  auto* sim = app.add_subcommand(
+      "sim",
+      "run a simulated device on a new pseudo-terminal until interrupted. A pseudo-terminal carries no "
+      "parity bit, so multi-drop devices (printer, display, hdg) cannot tell address bytes from data on it: "
+      "use a sim: port with call/run for those");
   sim->add_option(
          "DEVICE", simOptions.device,
          "printer, display, door, sbq, hdg, board, hy, crt, ups, modem, echo, silent, reply:HEX[@MS]; "

@@ -1,8 +1,8 @@
 // Printer, display and door commands. Printers and displays share a
 // multi-drop line: the address byte of a frame goes out with mark parity,
-// everything after it with space parity. The port is re-set between the two;
-// since writes are only queued, the pause after the address byte is what
-// lets it leave under mark parity.
+// everything after it with space parity. The port is re-set between the two
+// once the bytes before have left the line; the pauses stay as the devices
+// expect them.
 #include <veravo/edit/zpedit.h>
 
 namespace veravo {

@@ -120,8 +120,8 @@ AnsiString TZPEdit::WriteData(const AnsiString& frame) {
 
     ReconfigureLine("WriteData", ",M,8,1");
     SendHex(first.SubString(1, 2));
-    // Write only queues the address byte; it must have left the line before
-    // the parity changes.
+    // The pause the device expects after its address byte; the switch below
+    // waits for that byte to leave the line first.
     Pause(2 * SleepTiem);
     ReconfigureLine("WriteData", ",S,8,1");
 

@@ -167,7 +167,9 @@ class TZPEdit : public TEdit {
   // Without a port: ClosePort, then CreatePort, and true (the caller sends
   // nothing, not even when the port opens now). With a port: false.
   bool ReopenWhenNoPort();
-  // Re-sets the open port to BaudRate followed by the tail (",M,8,1", ...).
+  // Re-sets the open port to BaudRate followed by the tail (",M,8,1", ...),
+  // once every byte handed to it has left the line; raises EInOutError
+  // naming the method when the line does not empty in time.
   void ReconfigureLine(const char* method, const char* tail);
   // Pauses for ms milliseconds; zero or negative values do not pause.
   static void Pause(int ms);

@@ -62,7 +62,8 @@ SerialPort::SerialPort(const char* portName, const char* settingsText, DeferThre
       StopReceiveEvent(nullptr),
       TransmitEvent(nullptr),
       ReceiveSpaceEvent(nullptr),
-      BreakEvent(nullptr) {
+      BreakEvent(nullptr),
+      TransmitBatch(0) {
   BaseLineCount = SerialPortBase::StatusLine(nullptr, 0);
   LineCount = BaseLineCount + 9;
   SetPortName(portName);

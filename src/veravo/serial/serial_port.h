@@ -9,7 +9,8 @@
 // receive thread calls OnReceived, the line-error hooks, the modem-line hooks
 // and NotifyHostWindows; the transmit thread calls OnTransmitEmpty. The line
 // error hooks also run on the caller's thread while StatusLine collects line
-// errors (lines 8 and 9), so an overriding hook must be thread-safe.
+// errors (lines 8 and 9) and while WaitTransmitEmpty and UnsentWireMs read
+// the device's output queue, so an overriding hook must be thread-safe.
 // Members written by a port thread and read elsewhere are std::atomic:
 // Status, ReadPending, m_dwWindowsError, LineErrors, ModemStatus, BreakMs.
 //
@@ -105,6 +106,21 @@ class SerialPort : public SerialPortBase {
   // what is still queued). Always 0.
   int Reconfigure(const char* settingsText);
 
+  // Waits until everything handed to the port has left the line: the
+  // transmit queue is empty, the transmit thread holds no batch, the
+  // device's output queue (ClearCommError's cbOutQue) is empty, and then one
+  // more character time at the format in force, since no platform call tells
+  // when the last character has left the shift register. Returns Status when
+  // it is negative (also when it turns negative meanwhile), 0 when the line
+  // is empty, -98 when timeoutMs passes first. A time-out of 0 or below
+  // checks once: 0 when everything has already left, else -98. Line errors
+  // read on the way are kept in LineErrors and reported through the hooks.
+  int WaitTransmitEmpty(long timeoutMs);
+  // Wire time, at the format in force, of the bytes handed to the port and
+  // not yet on the line (queued, in the transmit thread's batch or in the
+  // device's output queue); may count a batch twice, never too few.
+  long UnsentWireMs();
+
   // Text for a character in the status lines: the character itself for
   // 0x20..0x73, otherwise "0x" and lower-case hex of the sign-extended value.
   static std::string CharText(char c);
@@ -126,6 +142,10 @@ class SerialPort : public SerialPortBase {
   win::HANDLE TransmitEvent;
   win::HANDLE ReceiveSpaceEvent;
   win::HANDLE BreakEvent;
+  // Bytes of the batch the transmit thread is writing; nonzero from before it
+  // takes bytes from TransmitQueue until the device write of that batch has
+  // completed or failed (MaxDeviceWrite until it knows the batch's size).
+  std::atomic<int> TransmitBatch;
 
  protected:
   // Subclasses that override hooks open the port with this constructor, which
@@ -170,6 +190,8 @@ class SerialPort : public SerialPortBase {
   static void Signal(win::HANDLE event);
   // Wakes the receive thread when it stopped reading for want of room.
   void RoomMade();
+  // Time one character takes at the format in force (DeviceState).
+  double CharTimeMs() const;
 
   // Overlapped records and buffers of the threads. They live as long as the
   // port so that nothing the platform may still complete points at memory

@@ -242,7 +242,12 @@ bool SerialPort::DrainTransmitQueue() {
   AsyncWriteInfo.hEvent = CreateRecordEvent("AsyncWriteInfo.hEvent");
   bool stopped = false;
   for (;;) {
+    // Marked busy before the bytes leave TransmitQueue: a waiter that finds
+    // the queue empty and then no batch knows that every byte taken so far
+    // has been handed to the device (see WaitTransmitEmpty).
+    TransmitBatch = MaxDeviceWrite;
     const int count = TransmitQueue.Get(writeBuffer_, MaxDeviceWrite);
+    TransmitBatch = count;
     if (count == 0) {
       OnTransmitEmpty();
       break;
@@ -279,6 +284,7 @@ bool SerialPort::DrainTransmitQueue() {
     CollectLineErrors(nullptr);
     break;
   }
+  TransmitBatch = 0;
   win::CloseHandle(AsyncWriteInfo.hEvent);
   AsyncWriteInfo.hEvent = nullptr;
   return stopped;

@@ -124,7 +124,7 @@ void LineCore::Advance(TimePoint now) {
       d.scheduled.erase(d.scheduled.begin());
     }
     TraceDir dir = side == kHostSide ? TraceDir::kTx : TraceDir::kRx;
-    while (!d.buffer.empty() && !d.held) {
+    while (!d.buffer.empty() && !Holds(side)) {
       const Pending& p = d.buffer.front();
       TimePoint start = std::max(p.ready, d.wireFreeAt);
       if (start > now) break;
@@ -315,10 +315,16 @@ void LineCore::EndBurst(std::vector<Action>* actions) {
   burst_.clear();
 }
 
+bool LineCore::Holds(int side) const {
+  return dirs_[side].held || (side == kHostSide && hostCtsFlow_ && (modem_ & win::MS_CTS_ON) == 0);
+}
+
 LineCore::TimePoint LineCore::NextDue() const {
   TimePoint next = TimePoint::max();
-  for (const Direction& d : dirs_) {
-    if (!d.buffer.empty() && !d.held) next = std::min(next, std::max(d.buffer.front().ready, d.wireFreeAt));
+  for (int side : {kHostSide, kDeviceSide}) {
+    const Direction& d = dirs_[side];
+    if (!d.buffer.empty() && !Holds(side))
+      next = std::min(next, std::max(d.buffer.front().ready, d.wireFreeAt));
     if (!d.scheduled.empty()) next = std::min(next, d.scheduled.begin()->first);
     if (!d.wire.empty()) next = std::min(next, d.wire.front().end);
   }
@@ -397,6 +403,7 @@ win::DWORD LineCore::ConfigureHost(std::uint64_t generation, const win::DCB& dcb
   LineFormat format = LineFormat::FromDcb(dcb);
   if (!(format == hostFormat_.Current())) hostFormat_.Set(now, format);
   hostCheckParity_ = dcb.fParity != 0;
+  hostCtsFlow_ = dcb.fOutxCtsFlow != 0;
   bool dtr = dcb.fDtrControl != win::DTR_CONTROL_DISABLE;
   bool rts = dcb.fRtsControl != win::RTS_CONTROL_DISABLE;
   if (dtr != dtr_) AddTrace(now, TraceDir::kTx, TraceKind::kControlLine, dtr ? "DTR on" : "DTR off");

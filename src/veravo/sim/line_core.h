@@ -135,6 +135,8 @@ class LineCore {
     std::size_t capacity = 512;
     bool held = false;  // the sender holds the line in the break state
   };
+  // No character may start in this direction now (a break, or CTS flow).
+  bool Holds(int side) const;
   struct Event {
     enum Kind { kHostLineEvent, kHostUnplugged, kDeviceRecord } kind = kHostLineEvent;
     std::uint64_t generation = 0;
@@ -187,6 +189,7 @@ class LineCore {
   FormatHistory hostFormat_;
   FormatHistory deviceFormat_;
   bool hostCheckParity_ = false;
+  bool hostCtsFlow_ = false;  // the host starts no character while the device holds CTS off
   bool deviceNineBit_ = false;
   bool deviceFollowHost_ = false;
 

@@ -6,6 +6,7 @@
 #include <veravo/platform/vcl/forms.h>
 #include <veravo/platform/win/win.h>
 #include <veravo/serial/_SerialPort.h>
+#include <veravo/sim/devices/sim_device.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
@@ -48,18 +49,27 @@ bool WriteFile(const std::string& path, const std::string& content, std::ostream
 }
 
 // Closing a port drops what it has not sent yet; a terminal tool lets the
-// last frame leave the line first (up to two seconds).
+// last frame leave the line first (up to two seconds more than its wire time).
 void DrainOutput(TZPEdit& edit) {
   SerialPort* port = edit.Port();
-  if (!port || port->Status != 0) return;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (std::chrono::steady_clock::now() < deadline) {
-    win::COMSTAT stat{};
-    win::DWORD errors = 0;
-    bool driverEmpty = !win::ClearCommError(port->Device, &errors, &stat) || stat.cbOutQue == 0;
-    if (port->TransmitUsed() == 0 && driverEmpty) return;
-    win::Sleep(1);
+  if (port && port->Status == 0) port->WaitTransmitEmpty(port->UnsentWireMs() + 2000);
+}
+
+// Prints what the simulated device on the line made of the calls, once the
+// device has seen the end of the last frame (a quiet gap on the line).
+void PrintDeviceLog(const std::string& portName, std::ostream& out, std::ostream& err) {
+  auto line = sim::VirtualLine::find(portName);
+  sim::SimDevice* device = line ? line->simDevice() : nullptr;
+  if (!device) {
+    err << "error: no device log: " << portName << " has no simulated device\n";
+    return;
   }
+  win::Sleep(static_cast<win::DWORD>(device->settings().frameGapMs + 50));
+  auto log = device->Log();
+  for (const sim::SimLogEntry& e : log) {
+    out << "device  " << e.kind << (e.text.empty() ? "" : ": " + e.text) << "\n";
+  }
+  if (log.empty()) out << "device  (nothing understood)\n";
 }
 
 }  // namespace
@@ -117,6 +127,7 @@ int RunSession(const SessionOptions& options, const std::vector<ScriptCall>& cal
   DrainOutput(*edit);
   edit->ClosePort();
   edit.reset();
+  if (options.deviceLog) PrintDeviceLog(options.port, out, err);
 
   if (!options.traceFile.empty() || !options.traceSvgFile.empty()) {
     auto line = sim::VirtualLine::find(options.port);

@@ -17,6 +17,7 @@ struct SessionOptions {
   std::string open = "CreatePort";  // CreatePort, CreatNewPort, CreateSBQPort or none
   std::string traceFile;            // "-" for standard output (after the results)
   std::string traceSvgFile;
+  bool deviceLog = false;  // print the simulated device's log after the calls (sim: ports)
 };
 
 // The open operations --open accepts.

@@ -38,6 +38,8 @@ VERAVO_EXCEPTION_CLASS(EDatabaseError, Exception);
 VERAVO_EXCEPTION_CLASS(EAccessViolation, Exception);
 // An operation not allowed in the object's present state.
 VERAVO_EXCEPTION_CLASS(EInvalidOperation, Exception);
+// A device input or output operation that failed or did not finish in time.
+VERAVO_EXCEPTION_CLASS(EInOutError, Exception);
 // Component registration and creation errors.
 VERAVO_EXCEPTION_CLASS(EComponentError, Exception);
 // Form file reading and writing errors.

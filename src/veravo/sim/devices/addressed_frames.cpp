@@ -32,6 +32,10 @@ void AddressedDevice::OnBurst(const std::vector<RxRecord>& burst) {
       AddLog("ignored", "address " + HexOf({a}), f.body);
       continue;
     }
+    if (f.body.empty()) {
+      AddLog("refused", "frame cut short", {a});
+      continue;
+    }
     HandleFrame(a, f.body, s);
   }
 }

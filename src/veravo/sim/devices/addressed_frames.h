@@ -2,7 +2,8 @@
 // parity bit set (mark) is an address byte and starts a frame; the
 // characters after it (space) are the frame's body. A frame is complete at
 // the end of a burst that brought body bytes, since the host pauses between
-// the address byte and the body.
+// the address byte and the body. A mark byte always starts a new frame, also
+// in the middle of a body: a frame cut short that way is never taken as good.
 #pragma once
 
 #include <veravo/sim/devices/sim_device.h>
@@ -29,7 +30,9 @@ class AddressedFrames {
 
 // A device on a multi-drop line: gathers the frames, refuses body bytes that
 // came without an address byte (unless the device takes them), ignores
-// frames for other addresses, and hands the rest to HandleFrame.
+// frames for other addresses, logs an address byte followed at once by
+// another as "frame cut short", and hands the rest to HandleFrame (which
+// logs "frame cut short" or "bad check" for frames its checks refuse).
 class AddressedDevice : public SimDevice {
  public:
   using SimDevice::SimDevice;

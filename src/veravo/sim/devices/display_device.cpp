@@ -21,8 +21,8 @@ class DisplayDevice : public AddressedDevice {
     all.push_back(a);
     all.insert(all.end(), b.begin(), b.end());
     std::size_t n = all.size();
-    if (n < 2 || XorOf(all) != 0) {
-      AddLog("refused", "check", b);
+    if (XorOf(all) != 0) {
+      AddLog("refused", "bad check", b);
       return;
     }
     // The header check closes the shortest prefix whose XOR is zero; the text

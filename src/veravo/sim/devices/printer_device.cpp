@@ -21,16 +21,12 @@ class PrinterDevice : public AddressedDevice {
 
   void HandleFrame(win::BYTE a, const std::vector<win::BYTE>& b, const SimSettings& s) override {
     if (b.size() < 5) {
-      AddLog("refused", "short frame", b);
-      return;
-    }
-    if (b[3] != (a ^ b[0] ^ b[1])) {
-      AddLog("refused", "header check", b);
+      AddLog("refused", "frame cut short", b);
       return;
     }
     std::vector<win::BYTE> data(b.begin() + 4, b.end() - 1);
-    if (b.back() != XorOf(data)) {
-      AddLog("refused", "data check", b);
+    if (b[3] != (a ^ b[0] ^ b[1]) || b.back() != XorOf(data)) {
+      AddLog("refused", "bad check", b);
       return;
     }
     AddLog("printed", TextOf(data), data);

@@ -1,0 +1,286 @@
+// Multi-drop frames, called back to back, leave the line byte for byte as
+// their frame tables give them - value and parity bit - for data fields of
+// 1, 40 and 300 bytes, SleepTiem 0 and 20, at 1200, 9600 and 115200 baud;
+// the simulated device takes every frame as good. The cases of one family
+// run at once, each with its own component on its own line.
+#include <veravo/sim/devices/device_factory.h>
+#include <veravo/sim/devices/sim_device.h>
+
+#include <functional>
+#include <future>
+
+#include "edit/line_fixture.h"
+
+namespace veravo::testing {
+namespace {
+
+using Bytes = std::vector<win::BYTE>;
+
+struct Combo {
+  int size, sleepMs, baud;
+};
+
+// The longest cases first, so that a few workers finish them all early.
+std::vector<Combo> Combos() {
+  std::vector<Combo> all;
+  for (int size : {300, 40, 1})
+    for (int baud : {1200, 9600, 115200})
+      for (int sleepMs : {0, 20}) all.push_back({size, sleepMs, baud});
+  return all;
+}
+
+std::string Hex(const Bytes& bytes) { return TZPEdit::BytesToHexText(bytes.data(), bytes.size()); }
+win::BYTE Xor(const Bytes& bytes) {
+  win::BYTE x = 0;
+  for (win::BYTE b : bytes) x ^= b;
+  return x;
+}
+Bytes Data(int size, int seed) {  // every byte value turns up, check bytes of 00 included
+  Bytes data;
+  for (int i = 0; i < size; ++i) data.push_back(static_cast<win::BYTE>(i * 37 + seed));
+  return data;
+}
+Bytes Text(int size) {
+  Bytes text;
+  for (int i = 0; i < size; ++i) text.push_back(static_cast<win::BYTE>('A' + i % 26));
+  return text;
+}
+
+// What one case sends and what the line must then carry.
+struct Plan {
+  std::vector<std::function<AnsiString(TZPEdit&)>> calls;
+  std::string wire;   // "HH/p ..." as Wire() writes it
+  std::size_t bytes;  // on the wire
+  int frames;         // the device logs one good entry per frame
+  std::function<void(const std::vector<AnsiString>&)> checkResults;  // what the calls returned
+};
+
+// An address byte (mark), then the rest with the given parity bit.
+void Frame(Plan& p, win::BYTE address, const Bytes& rest, const char* restParity = "0") {
+  char token[8];
+  std::snprintf(token, sizeof token, "%02X/1", address);
+  p.wire += (p.wire.empty() ? "" : " ") + std::string(token);
+  for (win::BYTE b : rest) {
+    std::snprintf(token, sizeof token, "%02X/%s", b, restParity);
+    p.wire += " " + std::string(token);
+  }
+  p.bytes += 1 + rest.size();
+  ++p.frames;
+}
+void Add(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+// Printer: A; B C D; A^B^C; the data; their XOR.
+void PrinterFrame(Plan& p, const Bytes& head, const Bytes& data, std::string& field) {
+  Bytes rest{head[1], head[2], head[3], static_cast<win::BYTE>(head[0] ^ head[1] ^ head[2])};
+  Add(rest, data);
+  rest.push_back(Xor(data));
+  Frame(p, head[0], rest);
+  field += Hex(head) + Hex(data) + ",";
+}
+
+// Display, all hex: A; the rest of the field; the XOR of the whole field.
+void DisplayHexFrame(Plan& p, const Bytes& field, std::string& arg) {
+  Bytes rest(field.begin() + 1, field.end());
+  rest.push_back(Xor(field));
+  Frame(p, field[0], rest);
+  arg += Hex(field) + ",";
+}
+
+// Display, quoted: A; H; A^H; the text; 0D; the XOR of text and 0D.
+void DisplayTextFrame(Plan& p, win::BYTE a, win::BYTE h, const Bytes& text, std::string& arg) {
+  Bytes rest{h, static_cast<win::BYTE>(a ^ h)};
+  Add(rest, text);
+  rest.push_back(0x0D);
+  rest.push_back(static_cast<win::BYTE>(Xor(text) ^ 0x0D));
+  Frame(p, a, rest);
+  arg += Hex({a, h}) + "'" + std::string(text.begin(), text.end()) + "'0D,";
+}
+
+// Runs the combinations on a few workers at once (more would starve the
+// port threads on a busy machine); device "" leaves the device end bare.
+void RunFamily(const std::string& device, const std::function<Plan(const Combo&)>& plan) {
+  static std::atomic<int> lines{0};
+  const std::vector<Combo> combos = Combos();
+  std::atomic<std::size_t> next{0};
+  auto runOne = [&](const Combo& c) {
+    const std::string what = "size " + std::to_string(c.size) + ", SleepTiem " + std::to_string(c.sleepMs) +
+                             ", " + std::to_string(c.baud) + " baud";
+    const std::string name = "multidrop-" + std::to_string(lines++);
+    auto line = sim::VirtualLine::create(name);
+    ASSERT_TRUE(line) << what;
+    sim::SimDevice* sim = nullptr;
+    if (device.empty()) {
+      line->device().SetNineBit(true);
+      line->device().SetFollowHost(true);
+    } else {
+      auto made = sim::MakeSimDevice(device);
+      sim = made.get();
+      line->AttachDevice(std::move(made));
+    }
+    TZPEdit edit(nullptr);
+    edit.SetProtName(name.c_str());
+    edit.SetBaudRate(c.baud);
+    edit.SetSleepTiem(c.sleepMs);
+    ASSERT_TRUE(edit.CreatePort()) << what;
+    Plan p = plan(c);
+    std::vector<AnsiString> results;
+    for (auto& call : p.calls) results.push_back(call(edit));
+    line->device().WaitFor(p.bytes, 20s);
+    line->device().WaitQuiet(50ms, 2s);
+    EXPECT_EQ(Wire(line->device().Read()), p.wire) << what;
+    if (sim) {
+      // The last frame ends a quiet gap after its last byte; a busy machine
+      // may run the line's thread late.
+      EXPECT_TRUE(sim->WaitForLog(p.frames, 10s)) << what;
+      std::this_thread::sleep_for(50ms);  // anything logged beyond the frames shows here
+      std::string refused;
+      int good = 0;
+      for (const sim::SimLogEntry& e : sim->Log()) {
+        if (e.kind == "refused" || e.kind == "ignored") refused += " " + e.kind + ": " + e.text + ";";
+        good += e.kind != "reply" && e.kind != "refused" && e.kind != "ignored";
+      }
+      EXPECT_EQ(refused, "") << what;
+      EXPECT_EQ(good, p.frames) << what;
+    }
+    if (p.checkResults) p.checkResults(results);
+    edit.ClosePort();
+  };
+  std::vector<std::future<void>> workers;
+  for (int w = 0; w < 6; ++w) {
+    workers.push_back(std::async(std::launch::async, [&] {
+      for (std::size_t i; (i = next++) < combos.size();) runOne(combos[i]);
+    }));
+  }
+  for (auto& w : workers) w.get();
+}
+
+// A quiet gap this long ends a frame at the device; a host that sends a
+// frame in several writes may leave short gaps between them on a busy machine.
+constexpr const char* kPatientGap = "?frame=250";
+
+TEST(MultiDropFrames, PrinterFieldsAndCalls) {
+  RunFamily(std::string("printer") + kPatientGap, [](const Combo& c) {
+    Plan p{};
+    std::string first, second;
+    PrinterFrame(p, {0x01, 0x10, 0x20, 0x30}, Data(c.size, 1), first);
+    PrinterFrame(p, {0x01, 0x11, 0x22, 0x33}, Data(c.size, 2), first);
+    PrinterFrame(p, {0x01, 0x00, 0x00, 0x00}, Data(1, 3), second);
+    p.calls = {[first](TZPEdit& e) { return e.PringWriteData(first.c_str()), AnsiString(); },
+               [second](TZPEdit& e) { return e.PringWriteData(second.c_str()), AnsiString(); }};
+    return p;
+  });
+}
+
+TEST(MultiDropFrames, DisplayHexAndQuotedFields) {
+  RunFamily(std::string("display") + kPatientGap, [](const Combo& c) {
+    Plan p{};
+    std::string first, second;
+    Bytes hexField{0x02, 0x1B};
+    Add(hexField, Data(c.size, 5));
+    DisplayHexFrame(p, hexField, first);
+    DisplayTextFrame(p, 0x02, 0x1C, Text(c.size), first);
+    DisplayHexFrame(p, {0x02, 0x0C}, second);
+    p.calls = {[first](TZPEdit& e) { return e.DidplayWriteData(first.c_str()), AnsiString(); },
+               [second](TZPEdit& e) { return e.DidplayWriteData(second.c_str()), AnsiString(); }};
+    return p;
+  });
+}
+
+TEST(MultiDropFrames, HdgCommandThenCallersFormatThenDoor) {
+  RunFamily("", [](const Combo& c) {
+    Plan p{};
+    Bytes command = Data(c.size, 7);
+    Frame(p, 0x05, command);
+    p.wire += " 01/- 53/- 57/- 05/- 0D/-";  // the door command, under the caller's format
+    p.bytes += 5;
+    Frame(p, 0x05, command);
+    const std::string arg = "05," + Hex(command);
+    p.calls = {[arg](TZPEdit& e) { return e.SendHDGData(arg.c_str()), AnsiString(); },
+               [](TZPEdit& e) { return e.SetParm(",N,8,1"), AnsiString(); },
+               [](TZPEdit& e) { return e.OpenDoor(), AnsiString(); },
+               [arg](TZPEdit& e) { return e.SendHDGData(arg.c_str()), AnsiString(); }};
+    return p;
+  });
+}
+
+TEST(MultiDropFrames, HdgExchangesWithItsDevice) {
+  RunFamily("hdg", [](const Combo& c) {
+    Plan p{};
+    Bytes first = Data(c.size, 9), second = {0x01, 0x01};
+    Frame(p, 0x06, first);
+    Frame(p, 0x06, second);
+    p.calls = {[first](TZPEdit& e) { return e.HDGWriteData(("06," + Hex(first)).c_str()); },
+               [second](TZPEdit& e) { return e.HDGWriteData(("06," + Hex(second)).c_str()); }};
+    // The device answers with the address, the command and 00 once the
+    // frame has ended. When command and reply take long on the wire, the
+    // polls may find nothing ("FF") or the first part of the reply, and the
+    // rest is still arriving during the next call.
+    const bool late = (2 * c.size + 3) * 11 * 1000 / c.baud > 300;
+    p.checkResults = [first, late](const std::vector<AnsiString>& results) {
+      auto answered = [](const AnsiString& got, const std::string& reply, bool mayMiss) {
+        const std::string head = got.str().substr(0, got.str().find('~'));
+        return head == reply || (mayMiss && (head == "FF" || (!head.empty() && reply.rfind(head, 0) == 0)));
+      };
+      EXPECT_TRUE(answered(results.at(0), "06" + Hex(first) + "00", late)) << results.at(0).str();
+      if (!late) {
+        EXPECT_TRUE(answered(results.at(1), "06010100", false)) << results.at(1).str();
+      }
+    };
+    return p;
+  });
+}
+
+}  // namespace
+}  // namespace veravo::testing
+
+namespace veravo::testing {
+namespace {
+
+using FormatSwitch = EditOnLine;
+
+// While the device holds CTS off (the port waits for it), nothing handed over
+// leaves, so the wait before a format switch runs out: each method then fails
+// as its family fails a write.
+TEST_F(FormatSwitch, ALineThatDoesNotEmptyFailsTheMethodAsItsFamilyDoes) {
+  int opened = 0;
+  edit_.SetPortFactory([&opened](const char* name, const char* settings) {
+    auto port = std::make_unique<SerialPort>(name, settings);
+    port->RequestedSettings.RtsCts = 1;
+    port->Reconfigure(nullptr);
+    ++opened;
+    return port;
+  });
+  Open();
+  struct Case {
+    const char* what;
+    std::function<void(TZPEdit&)> call;
+    bool reopens, raises;
+  } cases[] = {
+      {"PringWriteData", [](TZPEdit& e) { e.PringWriteData("01000000,02000000,"); }, false, false},
+      {"DidplayWriteData", [](TZPEdit& e) { e.DidplayWriteData("0102,0304,"); }, false, false},
+      {"SendHDGData", [](TZPEdit& e) { e.SendHDGData("05,0101"); }, true, false},
+      {"SetParm", [](TZPEdit& e) { e.SetParm(",S,8,1"); }, false, true},
+  };
+  for (const Case& c : cases) {
+    device().SetCts(false);
+    edit_.SendHex("AA");  // held back by the device
+    const int before = opened;
+    bool raised = false;
+    try {
+      c.call(edit_);
+    } catch (const EInOutError& e) {
+      raised = true;
+      EXPECT_NE(e.Message.str().find(c.what), std::string::npos) << e.Message.str();
+    }
+    EXPECT_EQ(raised, c.raises) << c.what;
+    EXPECT_EQ(opened - before, c.reopens ? 1 : 0) << c.what;
+    device().SetCts(true);
+    ASSERT_EQ(edit_.Port()->WaitTransmitEmpty(1000), 0) << c.what;
+    // Once the device lets the line go, only the held byte leaves, with the
+    // format it was handed over for: the failed call sent nothing.
+    EXPECT_EQ(Wire(Take(0)), "AA/-") << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace veravo::testing
