@@ -195,7 +195,11 @@ DWORD CommPort::Read(BYTE* buffer, DWORD toRead, DWORD* read, OVERLAPPED* overla
   DWORD got = static_cast<DWORD>(std::min<std::size_t>(toRead, input_.size()));
   std::copy_n(input_.begin(), got, buffer);
   input_.erase(input_.begin(), input_.begin() + got);
-  if (got > 0) driver_->InputSpace();
+  // A driver that stopped reading because the buffer was full resumes once
+  // half of it is free, not after every read that takes a few bytes: each
+  // resumption costs its thread a wake-up, and the bytes still buffered
+  // keep the reader going meanwhile.
+  if (got > 0 && input_.size() * 2 <= inputCapacity_) driver_->InputSpace();
 
   const Clock::time_point now = Clock::now();
   const COMMTIMEOUTS& t = timeouts_;
