@@ -76,11 +76,6 @@ class CommDriver {
   // on the thread that delivers its bytes. Returns false when the driver has
   // no thread of its own to time it; the comm layer then times it itself.
   virtual bool WakeSinkAt(std::chrono::steady_clock::time_point /*due*/) { return false; }
-  // Whether the sink wants OutputSpace once the output has drained
-  // completely (it waits for EV_TXEMPTY). A driver that has to watch the
-  // device to see the drain may stop watching while nobody wants it; one
-  // that always reports it ignores this.
-  virtual void ReportDrain(bool /*wanted*/) {}
 };
 
 // Defined by the virtual line (veravo::sim): opens the host end of a

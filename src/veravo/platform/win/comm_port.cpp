@@ -143,7 +143,6 @@ DWORD CommPort::SetMask(DWORD mask) {
   if (DWORD error = UsableState()) return error;
   eventMask_ = mask;
   eventHistory_ = 0;
-  driver_->ReportDrain((mask & EV_TXEMPTY) != 0);
   if (wait_) CompleteWait(ERROR_SUCCESS, 0);
   return ERROR_SUCCESS;
 }

@@ -191,7 +191,7 @@ class TermiosCommDriver final : public CommDriver {
     *accepted += queued;
     // An I/O thread already timing the drain of earlier bytes looks again
     // by itself; waking it for every write would cost a hop each.
-    bool wake = !out_.empty() || (watchDrain_ && reportDrain_ && !drainTimed_ && KernelOutQueue() > 0);
+    bool wake = !out_.empty() || (watchDrain_ && !drainTimed_ && KernelOutQueue() > 0);
     guard.unlock();
     if (wake) Wake();
     return ERROR_SUCCESS;
@@ -232,16 +232,6 @@ class TermiosCommDriver final : public CommDriver {
 
   void InputSpace() override {
     if (inputStalled_.exchange(false)) Wake();
-  }
-
-  void ReportDrain(bool wanted) override {
-    bool wake = false;
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      wake = wanted && !reportDrain_ && watchDrain_;
-      reportDrain_ = wanted;
-    }
-    if (wake) Wake();
   }
 
   bool WakeSinkAt(Clock::time_point due) override {
@@ -297,9 +287,7 @@ class TermiosCommDriver final : public CommDriver {
         std::lock_guard<std::mutex> guard(lock_);
         if (stop_) return;
         wantOutput = !out_.empty() && !gone_;
-        // Without anyone waiting for the drain, the watch stays set but
-        // the output queue is not timed (no wake-ups per write).
-        drainWatch = watchDrain_ && reportDrain_ && !gone_;
+        drainWatch = watchDrain_ && !gone_;
         drainTimed_ = drainWatch && !wantOutput;
         directWrites = directWrites_;
         baud = baud_;
@@ -471,7 +459,6 @@ class TermiosCommDriver final : public CommDriver {
   std::deque<BYTE> out_;
   std::size_t outCapacity_ = kDefaultOutputBuffer;
   bool watchDrain_ = false;         // bytes went to the kernel; report when its queue is empty
-  bool reportDrain_ = false;        // the sink waits for the output to drain
   bool drainTimed_ = false;         // the I/O thread polls with a time-out to look at the drain again
   std::uint64_t directWrites_ = 0;  // writes that went straight to the kernel
   DWORD baud_ = 9600;
