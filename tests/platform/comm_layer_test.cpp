@@ -277,6 +277,27 @@ TEST_F(CommLayerTest, AbortOnErrorBlocksTransfersUntilErrorsAreCleared) {
   EXPECT_EQ(Buffer(n), "c");
 }
 
+// A driver stopped by a full input buffer is told to read again once half
+// of the buffer is free, not after every read that takes a few bytes.
+TEST_F(CommLayerTest, StalledDriverResumesOnceHalfTheInputBufferIsFree) {
+  SetupComm(port_, 512, 512);
+  SetTimeouts(0xFFFFFFFF, 0, 0);
+  line_->Arrive(std::string(512, 'x'));
+  ASSERT_EQ(line_->Sink()->InputRoom(), 0u);
+  struct Step {
+    DWORD take;
+    bool resumes;
+  } steps[] = {{100, false}, {155, false}, {1, true}, {256, true}};
+  BYTE bytes[256];
+  for (const Step& step : steps) {
+    const int before = line_->inputSpaceCalls;
+    DWORD n = 0;
+    ASSERT_TRUE(ReadFile(port_, bytes, step.take, &n, &read_));
+    EXPECT_EQ(n, step.take);
+    EXPECT_EQ(line_->inputSpaceCalls > before, step.resumes) << "after taking " << step.take;
+  }
+}
+
 TEST_F(CommLayerTest, PurgeAbortsAndClears) {
   SetupComm(port_, 512, 512);
   line_->Arrive(std::string(600, 'x'));  // 88 bytes over

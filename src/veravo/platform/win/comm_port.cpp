@@ -49,9 +49,14 @@ CommPort::CommPort(std::unique_ptr<CommDriver> driver) : driver_(std::move(drive
 
 CommPort::~CommPort() { Close(); }
 
+CommPort::Locked::~Locked() {
+  guard_.unlock();
+  WakeDeferred();
+}
+
 DWORD CommPort::Open() {
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    Locked guard(*this);
     if (DWORD error = driver_->Configure(dcb_)) return error;
   }
   // Outside the lock: a driver may start delivering at once.
@@ -62,7 +67,7 @@ DWORD CommPort::Open() {
 void CommPort::Close() {
   std::unique_ptr<CommDriver> driver;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    Locked guard(*this);
     if (closed_) return;
     FailAll(ERROR_OPERATION_ABORTED);
     closed_ = true;
@@ -83,14 +88,14 @@ DWORD CommPort::UsableState() const {
 // ---- settings ---------------------------------------------------------------
 
 DWORD CommPort::GetState(DCB* dcb) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   *dcb = dcb_;
   return ERROR_SUCCESS;
 }
 
 DWORD CommPort::SetState(const DCB& dcb) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (!ValidDcb(dcb)) return ERROR_INVALID_PARAMETER;
   if (DWORD error = driver_->Configure(dcb)) return error;
@@ -102,14 +107,14 @@ DWORD CommPort::SetState(const DCB& dcb) {
 }
 
 DWORD CommPort::GetTimeouts(COMMTIMEOUTS* timeouts) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   *timeouts = timeouts_;
   return ERROR_SUCCESS;
 }
 
 DWORD CommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (timeouts.ReadIntervalTimeout == kMaxDword && timeouts.ReadTotalTimeoutMultiplier == kMaxDword &&
       timeouts.ReadTotalTimeoutConstant == kMaxDword) {
@@ -120,7 +125,7 @@ DWORD CommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 }
 
 DWORD CommPort::Setup(DWORD inQueue, DWORD outQueue) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (inQueue == 0) return ERROR_INVALID_PARAMETER;
   if (DWORD error = driver_->SetOutputBufferSize(outQueue)) return error;
@@ -134,7 +139,7 @@ DWORD CommPort::Setup(DWORD inQueue, DWORD outQueue) {
 // ---- events -----------------------------------------------------------------
 
 DWORD CommPort::SetMask(DWORD mask) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   eventMask_ = mask;
   eventHistory_ = 0;
@@ -143,14 +148,14 @@ DWORD CommPort::SetMask(DWORD mask) {
 }
 
 DWORD CommPort::GetMask(DWORD* mask) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   *mask = eventMask_;
   return ERROR_SUCCESS;
 }
 
 DWORD CommPort::WaitEvent(DWORD* eventMask, OVERLAPPED* overlapped) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (eventMask_ == 0 || wait_) return ERROR_INVALID_PARAMETER;
   if (overlapped->hEvent != nullptr) ResetEventHandle(overlapped->hEvent);
@@ -179,7 +184,7 @@ void CommPort::RaiseEvents(DWORD events) {
 // ---- reading ----------------------------------------------------------------
 
 DWORD CommPort::Read(BYTE* buffer, DWORD toRead, DWORD* read, OVERLAPPED* overlapped) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (buffer == nullptr && toRead > 0) return ERROR_INVALID_PARAMETER;
   if (errors_ != 0 && dcb_.fAbortOnError) return ERROR_OPERATION_ABORTED;
@@ -189,7 +194,11 @@ DWORD CommPort::Read(BYTE* buffer, DWORD toRead, DWORD* read, OVERLAPPED* overla
   DWORD got = static_cast<DWORD>(std::min<std::size_t>(toRead, input_.size()));
   std::copy_n(input_.begin(), got, buffer);
   input_.erase(input_.begin(), input_.begin() + got);
-  if (got > 0) driver_->InputSpace();
+  // A driver that stopped reading because the buffer was full resumes once
+  // half of it is free, not after every read that takes a few bytes: each
+  // resumption costs its thread a wake-up, and the bytes still buffered
+  // keep the reader going meanwhile.
+  if (got > 0 && input_.size() * 2 <= inputCapacity_) driver_->InputSpace();
 
   const Clock::time_point now = Clock::now();
   const COMMTIMEOUTS& t = timeouts_;
@@ -252,7 +261,7 @@ void CommPort::CompleteRead(DWORD status) {
 }
 
 std::size_t CommPort::InputRoom() {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (closed_ || unplugged_) return 0;
   std::size_t room = inputCapacity_ > input_.size() ? inputCapacity_ - input_.size() : 0;
   if (read_) room += read_->want - read_->got;
@@ -260,7 +269,7 @@ std::size_t CommPort::InputRoom() {
 }
 
 std::size_t CommPort::Received(const BYTE* data, std::size_t count) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (closed_ || unplugged_ || count == 0) return 0;
   const Clock::time_point now = Clock::now();
   lastArrival_ = now;
@@ -293,7 +302,7 @@ std::size_t CommPort::Received(const BYTE* data, std::size_t count) {
 // ---- writing ----------------------------------------------------------------
 
 DWORD CommPort::Write(const BYTE* data, DWORD toWrite, DWORD* written, OVERLAPPED* overlapped) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (data == nullptr && toWrite > 0) return ERROR_INVALID_PARAMETER;
   if (errors_ != 0 && dcb_.fAbortOnError) return ERROR_OPERATION_ABORTED;
@@ -362,7 +371,7 @@ void CommPort::CheckTxEmpty() {
 }
 
 void CommPort::OutputSpace() {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (closed_ || unplugged_) return;
   PushWrite();
   CheckTxEmpty();
@@ -373,7 +382,7 @@ void CommPort::OutputSpace() {
 void CommPort::Complete(OVERLAPPED* overlapped, DWORD status, DWORD count) {
   overlapped->Internal = NtStatusFromError(status);
   overlapped->InternalHigh = count;
-  if (overlapped->hEvent != nullptr) SignalEventHandle(overlapped->hEvent);
+  if (overlapped->hEvent != nullptr) SignalEventHandleDeferred(overlapped->hEvent);
 }
 
 void CommPort::CompleteWait(DWORD status, DWORD events) {
@@ -391,7 +400,7 @@ void CommPort::FailAll(DWORD status) {
 }
 
 void CommPort::OverlappedState(const OVERLAPPED* overlapped, ULONG_PTR* status, ULONG_PTR* count) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   *status = ErrorFromNtStatus(overlapped->Internal);
   *count = overlapped->InternalHigh;
 }
@@ -408,14 +417,14 @@ void CommPort::AddErrors(DWORD errors) {
 }
 
 void CommPort::LineEvent(DWORD errors, DWORD events) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (closed_ || unplugged_) return;
   AddErrors(errors);
   RaiseEvents(events);
 }
 
 DWORD CommPort::ClearError(DWORD* errors, COMSTAT* stat) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if (errors != nullptr) *errors = errors_;
   errors_ = 0;
@@ -429,7 +438,7 @@ DWORD CommPort::ClearError(DWORD* errors, COMSTAT* stat) {
 }
 
 DWORD CommPort::Purge(DWORD flags) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   if ((flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) != 0) {
     return ERROR_INVALID_PARAMETER;
@@ -445,19 +454,19 @@ DWORD CommPort::Purge(DWORD flags) {
 }
 
 DWORD CommPort::ModemStatus(DWORD* status) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   return driver_->ModemStatus(status);
 }
 
 DWORD CommPort::SetBreak(bool on) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (DWORD error = UsableState()) return error;
   return driver_->SetBreak(on);
 }
 
 void CommPort::Unplugged() {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (closed_ || unplugged_) return;
   unplugged_ = true;
   FailAll(ERROR_BAD_COMMAND);
@@ -493,7 +502,7 @@ void CommPort::DisarmTimer(std::optional<ArmedTimer>& timer) {
 }
 
 void CommPort::WakeUp() {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   if (closed_ || unplugged_ || !readTimer_ || readTimer_->id) return;
   const Clock::time_point now = Clock::now();
   if (now < readTimer_->due) {
@@ -505,7 +514,7 @@ void CommPort::WakeUp() {
 }
 
 void CommPort::OnTimer(std::uint64_t token, bool forRead) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Locked guard(*this);
   std::optional<ArmedTimer>& timer = forRead ? readTimer_ : writeTimer_;
   if (!timer || timer->token != token) return;
   timer.reset();

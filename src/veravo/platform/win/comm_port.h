@@ -87,6 +87,21 @@ class CommPort final : public KernelObject,
     DWORD* eventMask;
   };
 
+  // Holds lock_. The events of operations completed meanwhile are signalled
+  // at once, but the threads they release are woken only after lock_ is
+  // released: so a woken thread does not block on lock_, and one waiting
+  // for several completions of one pass wakes once.
+  class Locked {
+   public:
+    explicit Locked(CommPort& port) : guard_(port.lock_) {}
+    ~Locked();
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+   private:
+    std::unique_lock<std::mutex> guard_;
+  };
+
   // All below run under lock_.
   DWORD UsableState() const;
   void Complete(OVERLAPPED* overlapped, DWORD status, DWORD count);

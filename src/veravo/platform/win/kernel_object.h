@@ -4,12 +4,18 @@
 // on it and the per-thread message state are guarded by one process-wide
 // dispatcher lock (DispatcherLock). A single lock makes wait-all atomic
 // without any lock ordering between objects.
+//
+// Waking a thread is left until the dispatcher lock is released: a thread
+// woken while the signaller still holds it would only block on it again.
+// Each waiter's condition variable is shared, so that the signaller can
+// notify it after the lock is gone even if the waiter has left the wait.
 #pragma once
 
 #include <veravo/platform/win/win_types.h>
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -17,6 +23,25 @@ namespace veravo::win::detail {
 
 // The process-wide lock over waitable state and message queues.
 std::mutex& DispatcherLock();
+
+// The condition variable one waiting thread sleeps on.
+using Wake = std::shared_ptr<std::condition_variable>;
+
+// Threads to wake once DispatcherLock is released. Collect under the lock,
+// then call WakeAll after unlocking.
+class PendingWakes {
+ public:
+  void Add(const Wake& wake) {
+    if (std::find(wakes_.begin(), wakes_.end(), wake) == wakes_.end()) wakes_.push_back(wake);
+  }
+  void WakeAll() {
+    for (const Wake& wake : wakes_) wake->notify_one();
+    wakes_.clear();
+  }
+
+ private:
+  std::vector<Wake> wakes_;
+};
 
 class KernelObject {
  public:
@@ -40,14 +65,15 @@ class Waitable : public KernelObject {
   void Acquire() {
     if (!manualReset_) signalled_ = false;
   }
-  void Signal() {
+  // Signals the object; the threads waiting on it go to `wakes`.
+  void Signal(PendingWakes& wakes) {
     signalled_ = true;
-    for (std::condition_variable* waiter : waiters_) waiter->notify_all();
+    for (const Wake& waiter : waiters_) wakes.Add(waiter);
   }
   void Reset() { signalled_ = false; }
 
-  void AddWaiter(std::condition_variable* waiter) { waiters_.push_back(waiter); }
-  void RemoveWaiter(std::condition_variable* waiter) {
+  void AddWaiter(const Wake& waiter) { waiters_.push_back(waiter); }
+  void RemoveWaiter(const Wake& waiter) {
     auto it = std::find(waiters_.begin(), waiters_.end(), waiter);
     if (it != waiters_.end()) waiters_.erase(it);
   }
@@ -55,7 +81,7 @@ class Waitable : public KernelObject {
  private:
   bool manualReset_;
   bool signalled_;
-  std::vector<std::condition_variable*> waiters_;
+  std::vector<Wake> waiters_;
 };
 
 // An event of CreateEventA.

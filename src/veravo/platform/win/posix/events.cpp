@@ -6,12 +6,27 @@
 namespace veravo::win {
 namespace detail {
 
-bool SignalEventHandle(HANDLE event) {
+namespace {
+
+// Threads released by this thread's deferred signals, not yet woken.
+thread_local PendingWakes deferredWakes;
+
+}  // namespace
+
+bool SignalEventHandleDeferred(HANDLE event) {
   auto object = LookupHandleAs<EventObject>(event);
   if (!object) return false;
   std::lock_guard<std::mutex> guard(DispatcherLock());
-  object->Signal();
+  object->Signal(deferredWakes);
   return true;
+}
+
+void WakeDeferred() { deferredWakes.WakeAll(); }
+
+bool SignalEventHandle(HANDLE event) {
+  const bool known = SignalEventHandleDeferred(event);
+  WakeDeferred();
+  return known;
 }
 
 bool ResetEventHandle(HANDLE event) {

@@ -113,7 +113,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   sent->lParam = lParam;
   sent->sender = self;
   target->owner->incoming.push_back(sent);
-  target->owner->wake.notify_all();
+  target->owner->wake->notify_all();
   while (!sent->done) {
     // Serve messages other threads send to this one while it waits.
     if (std::shared_ptr<SentMessage> incoming = TakeIncoming(*self)) {
@@ -122,7 +122,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       lock.lock();
       continue;
     }
-    self->wake.wait(lock);
+    self->wake->wait(lock);
   }
   return sent->result;
 }
@@ -130,7 +130,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   MSG msg{window, message, wParam, lParam, GetTickCount(), POINT{0, 0}};
   std::shared_ptr<ThreadState> target;
-  std::lock_guard<std::mutex> guard(DispatcherLock());
+  std::unique_lock<std::mutex> guard(DispatcherLock());
   if (window == nullptr) {
     target = detail::CurrentThread();
   } else {
@@ -147,7 +147,9 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   }
   target->posted.push_back(msg);
   target->newPosted = true;
-  target->wake.notify_all();
+  // Woken after the lock is released, so that it does not block on it.
+  guard.unlock();
+  target->wake->notify_all();
   return TRUE;
 }
 
@@ -183,7 +185,7 @@ BOOL GetMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     }
     self->newPosted = false;
     if (TakePosted(*self, msg, window, filterMin, filterMax, true)) break;
-    self->wake.wait(lock);
+    self->wake->wait(lock);
   }
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }

@@ -44,17 +44,17 @@ DWORD WaitForObjects(const std::vector<std::shared_ptr<Waitable>>& objects, bool
       break;
     }
     if (!registered) {
-      for (const auto& object : objects) object->AddWaiter(&self->wake);
+      for (const auto& object : objects) object->AddWaiter(self->wake);
       registered = true;
     }
     if (milliseconds == INFINITE) {
-      self->wake.wait(lock);
+      self->wake->wait(lock);
     } else {
-      self->wake.wait_until(lock, deadline);
+      self->wake->wait_until(lock, deadline);
     }
   }
   if (registered) {
-    for (const auto& object : objects) object->RemoveWaiter(&self->wake);
+    for (const auto& object : objects) object->RemoveWaiter(self->wake);
   }
   return result;
 }

@@ -182,13 +182,16 @@ class TermiosCommDriver final : public CommDriver {
       if (n > 0) {
         *accepted = static_cast<std::size_t>(n);
         watchDrain_ = true;
+        ++directWrites_;
       }
     }
     std::size_t room = outCapacity_ > out_.size() ? outCapacity_ - out_.size() : 0;
     std::size_t queued = std::min(room, count - *accepted);
     out_.insert(out_.end(), data + *accepted, data + *accepted + queued);
     *accepted += queued;
-    bool wake = !out_.empty() || (watchDrain_ && KernelOutQueue() > 0);
+    // An I/O thread already timing the drain of earlier bytes looks again
+    // by itself; waking it for every write would cost a hop each.
+    bool wake = !out_.empty() || (watchDrain_ && !drainTimed_ && KernelOutQueue() > 0);
     guard.unlock();
     if (wake) Wake();
     return ERROR_SUCCESS;
@@ -279,11 +282,14 @@ class TermiosCommDriver final : public CommDriver {
       bool drainWatch = false;
       DWORD baud = 9600;
       std::optional<Clock::time_point> wakeSinkAt;
+      std::uint64_t directWrites = 0;
       {
         std::lock_guard<std::mutex> guard(lock_);
         if (stop_) return;
         wantOutput = !out_.empty() && !gone_;
         drainWatch = watchDrain_ && !gone_;
+        drainTimed_ = drainWatch && !wantOutput;
+        directWrites = directWrites_;
         baud = baud_;
         wakeSinkAt = wakeSinkAt_;
         sleepsUntil_ = wakeSinkAt;
@@ -302,7 +308,10 @@ class TermiosCommDriver final : public CommDriver {
         if (queued == 0) {
           {
             std::lock_guard<std::mutex> guard(lock_);
-            watchDrain_ = false;
+            // Bytes written straight to the kernel since the look keep the
+            // watch on.
+            if (directWrites_ == directWrites) watchDrain_ = false;
+            drainTimed_ = false;
           }
           sink_->OutputSpace();
           continue;
@@ -449,7 +458,9 @@ class TermiosCommDriver final : public CommDriver {
   bool stop_ = false;
   std::deque<BYTE> out_;
   std::size_t outCapacity_ = kDefaultOutputBuffer;
-  bool watchDrain_ = false;  // bytes went to the kernel; report when its queue is empty
+  bool watchDrain_ = false;         // bytes went to the kernel; report when its queue is empty
+  bool drainTimed_ = false;         // the I/O thread polls with a time-out to look at the drain again
+  std::uint64_t directWrites_ = 0;  // writes that went straight to the kernel
   DWORD baud_ = 9600;
   std::optional<Clock::time_point> wakeSinkAt_;   // when the sink asked to be woken
   std::optional<Clock::time_point> sleepsUntil_;  // the I/O thread's next wake-up for the sink at the latest

@@ -54,7 +54,7 @@ void CompleteSentMessage(SentMessage& message, LRESULT result) {
   if (message.done) return;
   message.result = result;
   message.done = true;
-  message.sender->wake.notify_all();
+  message.sender->wake->notify_all();
 }
 
 void EndCurrentThread() { Holder().End(); }

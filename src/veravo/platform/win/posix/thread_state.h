@@ -31,7 +31,8 @@ struct SentMessage {
 
 struct ThreadState {
   DWORD id = 0;
-  std::condition_variable wake;  // notified whenever something this thread may wait for changes
+  // Notified whenever something this thread may wait for changes.
+  Wake wake = std::make_shared<std::condition_variable>();
   std::deque<MSG> posted;
   bool newPosted = false;  // a message was posted since the last PeekMessageA / GetMessageA
   std::deque<std::shared_ptr<SentMessage>> incoming;

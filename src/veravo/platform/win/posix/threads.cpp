@@ -20,8 +20,12 @@ HANDLE BeginThread(ThreadStart start, void* argument) {
       // Release the thread's windows and blocked senders before anyone who
       // waits for the thread handle runs on.
       detail::EndCurrentThread();
-      std::lock_guard<std::mutex> guard(detail::DispatcherLock());
-      object->Signal();
+      detail::PendingWakes wakes;
+      {
+        std::lock_guard<std::mutex> guard(detail::DispatcherLock());
+        object->Signal(wakes);
+      }
+      wakes.WakeAll();
     }).detach();
   } catch (const std::system_error&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -32,6 +32,8 @@ unsigned __stdcall RunThread(void* record) {
 namespace detail {
 
 bool SignalEventHandle(HANDLE event) { return ::SetEvent(event) != FALSE; }
+bool SignalEventHandleDeferred(HANDLE event) { return ::SetEvent(event) != FALSE; }
+void WakeDeferred() {}
 bool ResetEventHandle(HANDLE event) { return ::ResetEvent(event) != FALSE; }
 
 }  // namespace detail
