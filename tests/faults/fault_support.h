@@ -16,9 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <iostream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,15 +42,11 @@ using test::RunWithDeadline;
 using test::WaitUntil;
 
 // The seed of a test: its own constant, or VERAVO_FAULT_SEED when set (to
-// replay a failure). Printed and recorded with the test's result.
+// replay a failure). Recorded with the test's result.
 inline std::uint32_t TestSeed(std::uint32_t fixed) {
-  std::uint32_t seed = fixed;
-  if (const char* env = std::getenv("VERAVO_FAULT_SEED"); env != nullptr && *env != '\0') {
-    seed = static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0));
-  }
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::cout << "[ seed     ] " << info->test_suite_name() << "." << info->name() << " seed " << seed
-            << " (replay: VERAVO_FAULT_SEED=" << seed << ")" << std::endl;
+  const char* env = std::getenv("VERAVO_FAULT_SEED");
+  const auto seed =
+      env != nullptr && *env != '\0' ? static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0)) : fixed;
   ::testing::Test::RecordProperty("seed", std::to_string(seed));
   return seed;
 }
@@ -60,9 +54,8 @@ inline std::uint32_t TestSeed(std::uint32_t fixed) {
 // Run sizes: full in optimised builds, half under sanitizers (which run
 // the same code several times slower); VERAVO_FAULT_SCALE overrides.
 inline double ScaleFactor() {
-  if (const char* env = std::getenv("VERAVO_FAULT_SCALE"); env != nullptr && *env != '\0') {
-    return std::max(0.01, std::atof(env));
-  }
+  const char* env = std::getenv("VERAVO_FAULT_SCALE");
+  if (env != nullptr && *env != '\0') return std::max(0.01, std::atof(env));
 #ifdef VERAVO_FAULTS_SANITIZED
   return 0.5;
 #else

@@ -88,40 +88,5 @@ TEST_F(SlowReceiver, AHostThatDoesNotReadLosesOnlyWhatTheDriverBufferCannotHold)
   EXPECT_TRUE(more == after);
 }
 
-TEST_F(SlowReceiver, ReadingSlowerThanTheLineKeepsOrderAndReportsEveryLoss) {
-  std::mt19937 rng(TestSeed(0x5EED0005));
-  const Bytes block = RandomStream(rng, static_cast<std::size_t>(Scaled(8000)));
-  // About 3 kB/s against the line's 11.5 kB/s.
-  std::uniform_int_distribution<int> readSize(1, 48), pauseMs(2, 12);
-  Bytes got;
-  std::size_t peak = 0;
-  {
-    DeviceFeeder feeder(*line_, block);
-    while (feeder.fed() < block.size() || line_->device().OutQueue() > 0) {
-      peak = std::max(peak, static_cast<std::size_t>(port_->ReceiveUsed()));
-      Take(readSize(rng), got);
-      std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(rng)));
-    }
-  }
-  // The last bytes are in the queue or the driver's buffer.
-  std::this_thread::sleep_for(30ms);
-  for (std::size_t before = 0; before != got.size() || port_->ReceiveUsed() > 0;) {
-    before = got.size();
-    Take(1024, got);
-    std::this_thread::sleep_for(10ms);
-  }
-  EXPECT_LE(peak, kQueue);
-  const RunMatch m = MatchRuns(block, got);
-  ASSERT_TRUE(m.ok) << "received byte " << m.failAt << " is not in the sent stream";
-  EXPECT_TRUE(
-      IsPrefixOf(Bytes(got.begin(), got.begin() + std::min(got.size(), kQueue + kDriverBuffer)), block))
-      << "the first bytes arrived with a gap: the queue or the driver buffer lost a byte it had room for";
-  EXPECT_GT(m.lost + (block.size() - m.consumed), 0u) << "a reader this slow must fall behind";
-  EXPECT_GE(port_->overflow, 1);
-  EXPECT_NE(port_->LineErrors & win::CE_RXOVER, 0u);
-  EXPECT_EQ(port_->received, static_cast<long>(got.size())) << "the receive hook miscounted";
-  EXPECT_EQ(port_->Status, 0);
-}
-
 }  // namespace
 }  // namespace veravo::faults

@@ -71,38 +71,27 @@ TEST_F(EditOnPty, OversizedValidRepliesAreNeverAcceptedInPieces) {
     const char* name;
     Call read;
     Rule passes;
-    std::function<std::string(std::uint32_t)> make;  // a valid reply of kSize bytes
+    int from, trail;  // the XOR covers bytes [from, size - trail); from < 0: a CRC instead
   };
   const Reader readers[] = {
-      {"GetData", &TZPEdit::GetData, &XorOfAllPasses,
-       [](std::uint32_t seed) {
-         std::string r = Noise(kSize - 1, seed);
-         return r + static_cast<char>(XorOf(r, 0, r.size()));
-       }},
-      {"CRTRead", &TZPEdit::CRTRead, &HeaderBodyXorPasses,
-       [](std::uint32_t seed) {
-         std::string r = Noise(kSize - 1, seed);
-         return r + static_cast<char>(XorOf(r, 3, r.size()));
-       }},
-      {"SBQGetData", &TZPEdit::SBQGetData, &LeadBodyTrailXorPasses,
-       [](std::uint32_t seed) {
-         std::string r = Noise(kSize - 1, seed);
-         return r + static_cast<char>(XorOf(r, 1, r.size() - 1));
-       }},
-      {"NewSBQGetData", &TZPEdit::NewSBQGetData, &LeadBodyTrailXorPasses,
-       [](std::uint32_t seed) {
-         std::string r = Noise(kSize - 1, seed);
-         return r + static_cast<char>(XorOf(r, 1, r.size() - 1));
-       }},
-      {"CCSBQGetData", &TZPEdit::CCSBQGetData, &CrcPasses,
-       [](std::uint32_t seed) { return WithCrc(Noise(kSize - 2, seed)); }},
+      {"GetData", &TZPEdit::GetData, &XorOfAllPasses, 0, 0},
+      {"CRTRead", &TZPEdit::CRTRead, &HeaderBodyXorPasses, 3, 0},
+      {"SBQGetData", &TZPEdit::SBQGetData, &LeadBodyTrailXorPasses, 1, 1},
+      {"NewSBQGetData", &TZPEdit::NewSBQGetData, &LeadBodyTrailXorPasses, 1, 1},
+      {"CCSBQGetData", &TZPEdit::CCSBQGetData, &CrcPasses, -1, 0},
+  };
+  // A valid reply of kSize bytes.
+  auto make = [](const Reader& r, std::uint32_t seed) {
+    if (r.from < 0) return WithCrc(Noise(kSize - 2, seed));
+    std::string body = Noise(kSize - 1, seed);
+    return body + static_cast<char>(XorOf(body, static_cast<std::size_t>(r.from), body.size() - r.trail));
   };
   for (const Reader& r : readers) {
     SCOPED_TRACE(r.name);
     // A reply none of whose queue-sized pieces passes the check by chance.
     std::string reply;
     for (std::uint32_t seed = 100;; ++seed) {
-      reply = r.make(seed);
+      reply = make(r, seed);
       bool piecePasses = false;
       for (std::size_t at = 0; at < kSize; at += queue) piecePasses |= r.passes(reply.substr(at, queue));
       if (!piecePasses) break;

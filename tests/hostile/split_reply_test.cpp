@@ -145,25 +145,5 @@ TEST_F(SplitReplies, ReadersCalledAfterTheHostWaited) {
                  &TZPEdit::GetATCom, "\r\nOK\r\n"s, 20ms, kHostWait, false});
 }
 
-// The replies above are only meaningful if none of their pieces passes the
-// family's check on its own.
-TEST(SplitReplyData, NoPieceOfTheCheckedRepliesPassesAlone) {
-  struct Checked {
-    std::string reply;
-    bool (*passes)(std::string_view);
-  };
-  const Checked replies[] = {{WithCrc("\x01\x02\x41\x42"s), &CrcPasses},
-                             {"\x10\x20\x30\x41\x42\x03"s, &HeaderBodyXorPasses},
-                             {"\x02\x31\x32\x34\x0D\x37"s, &LeadBodyTrailXorPasses},
-                             {"\x01\x02\x04\x08\x10\x1F"s, &XorOfAllPasses}};
-  for (const Checked& c : replies) {
-    EXPECT_TRUE(c.passes(c.reply)) << Hex(c.reply);
-    for (std::size_t at = 1; at < c.reply.size(); ++at) {
-      EXPECT_FALSE(c.passes(c.reply.substr(0, at))) << Hex(c.reply) << " first " << at;
-      EXPECT_FALSE(c.passes(c.reply.substr(at))) << Hex(c.reply) << " from " << at;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace veravo::hostile
