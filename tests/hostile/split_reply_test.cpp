@@ -3,7 +3,6 @@
 // second piece held back until the call has returned, the call gives what
 // its rules make of the first piece, and the second piece is never passed
 // off as a reply of its own.
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,8 +47,6 @@ class SplitReplies : public EditOnPty {
       for (bool late : {false, true}) {
         int attempts = 0;
         while (!Trial(f, at, late)) {
-          std::printf("  %s, split after byte %zu%s: the peer was late, run again\n", f.name, at,
-                      late ? " (second piece late)" : "");
           if (++attempts == kAttempts) {
             ADD_FAILURE() << "the machine was too busy to send the pieces in time, " << kAttempts << " times";
             break;
