@@ -11,9 +11,8 @@ TEST(EngineUnplug, AtRandomPointsOfLongTwoWayTransfers) {
   const int rounds = Scaled(12);
   constexpr int kBaud = 115200;
   const std::string name = UniqueLineName("unplug-stream");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
 
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -138,6 +139,13 @@ inline Bytes TakeDeviceBytes(sim::VirtualLine& line) {
 inline std::string UniqueLineName(const char* stem) {
   static std::atomic<int> counter{0};
   return std::string("faults-") + stem + "-" + std::to_string(counter++);
+}
+
+// A fresh line whose device follows the host's settings (null when the name is taken).
+inline std::shared_ptr<sim::VirtualLine> FollowingLine(const std::string& name) {
+  auto line = sim::VirtualLine::create(name);
+  if (line) line->device().SetFollowHost(true);
+  return line;
 }
 
 inline std::size_t OpenDescriptors() {

@@ -41,9 +41,8 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   std::mt19937 rng(TestSeed(0x5EED0003));
   const std::size_t size = static_cast<std::size_t>(Scaled(6000));
   const std::string name = UniqueLineName("storm");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
   auto port = std::make_unique<HookPort>(name.c_str(), "115200,E,8,1");
   ASSERT_EQ(port->Status, 0);
 

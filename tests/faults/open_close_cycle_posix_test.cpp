@@ -24,9 +24,8 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
   std::mt19937 rng(TestSeed(0x5EED0007));
   const int cycles = Scaled(2000);
   const std::string name = UniqueLineName("cycles");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
   line->SetTraceLimit(1000);
   test::Pty pty(test::Pty::NonBlocking);
 

@@ -14,9 +14,8 @@ constexpr std::size_t kDriverBuffer = SerialPort::QueueCapacity;
 
 TEST(SlowReceiver, AHostThatDoesNotReadLosesOnlyWhatTheDriverBufferCannotHold) {
   const std::string name = UniqueLineName("slow");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
   auto port = std::make_unique<HookPort>(name.c_str(), "115200,N,8,1");
   ASSERT_EQ(port->Status, 0);
   // Takes what is queued, at most `count` bytes.
