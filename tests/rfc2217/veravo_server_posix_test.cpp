@@ -142,19 +142,10 @@ TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
        CE_FRAME | CE_RXPARITY, 0},
       {"overrun", [](sim::DeviceEnd& d) { d.InjectLineError(CE_OVERRUN); }, CE_OVERRUN, 0},
       {"break", [](sim::DeviceEnd& d) { d.SendBreak(5); }, CE_BREAK, 0},
-      {"CTS and DSR up",
-       [](sim::DeviceEnd& d) {
-         d.SetCts(true);
-         d.SetDsr(true);
-       },
-       0, MS_CTS_ON | MS_DSR_ON},
+      {"CTS and DSR up", [](sim::DeviceEnd& d) { d.SetCts(true), d.SetDsr(true); }, 0, MS_CTS_ON | MS_DSR_ON},
       {"CTS down, carrier and ring up",
-       [](sim::DeviceEnd& d) {
-         d.SetCts(false);
-         d.SetRlsd(true);
-         d.SetRing(true);
-       },
-       0, MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
+       [](sim::DeviceEnd& d) { d.SetCts(false), d.SetRlsd(true), d.SetRing(true); }, 0,
+       MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
   };
   for (const Case& c : cases) {
     c.cause(line_->device());
