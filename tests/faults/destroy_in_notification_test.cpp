@@ -26,9 +26,8 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   std::mt19937 rng(TestSeed(0x5EED0006));
   const int rounds = Scaled(400);
   const std::string name = UniqueLineName("notify");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
   testing::MessageBoxCapture boxes;
 
   // The device keeps sending short bursts, with line errors and breaks among them.

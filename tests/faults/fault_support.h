@@ -16,9 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <iostream>
+#include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,15 +43,11 @@ using test::RunWithDeadline;
 using test::WaitUntil;
 
 // The seed of a test: its own constant, or VERAVO_FAULT_SEED when set (to
-// replay a failure). Printed and recorded with the test's result.
+// replay a failure). Recorded with the test's result.
 inline std::uint32_t TestSeed(std::uint32_t fixed) {
-  std::uint32_t seed = fixed;
-  if (const char* env = std::getenv("VERAVO_FAULT_SEED"); env != nullptr && *env != '\0') {
-    seed = static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0));
-  }
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::cout << "[ seed     ] " << info->test_suite_name() << "." << info->name() << " seed " << seed
-            << " (replay: VERAVO_FAULT_SEED=" << seed << ")" << std::endl;
+  const char* env = std::getenv("VERAVO_FAULT_SEED");
+  const auto seed =
+      env != nullptr && *env != '\0' ? static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0)) : fixed;
   ::testing::Test::RecordProperty("seed", std::to_string(seed));
   return seed;
 }
@@ -60,9 +55,8 @@ inline std::uint32_t TestSeed(std::uint32_t fixed) {
 // Run sizes: full in optimised builds, half under sanitizers (which run
 // the same code several times slower); VERAVO_FAULT_SCALE overrides.
 inline double ScaleFactor() {
-  if (const char* env = std::getenv("VERAVO_FAULT_SCALE"); env != nullptr && *env != '\0') {
-    return std::max(0.01, std::atof(env));
-  }
+  const char* env = std::getenv("VERAVO_FAULT_SCALE");
+  if (env != nullptr && *env != '\0') return std::max(0.01, std::atof(env));
 #ifdef VERAVO_FAULTS_SANITIZED
   return 0.5;
 #else
@@ -145,6 +139,13 @@ inline Bytes TakeDeviceBytes(sim::VirtualLine& line) {
 inline std::string UniqueLineName(const char* stem) {
   static std::atomic<int> counter{0};
   return std::string("faults-") + stem + "-" + std::to_string(counter++);
+}
+
+// A fresh line whose device follows the host's settings (null when the name is taken).
+inline std::shared_ptr<sim::VirtualLine> FollowingLine(const std::string& name) {
+  auto line = sim::VirtualLine::create(name);
+  if (line) line->device().SetFollowHost(true);
+  return line;
 }
 
 inline std::size_t OpenDescriptors() {

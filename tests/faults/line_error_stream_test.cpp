@@ -24,33 +24,16 @@ void RunStorm(sim::VirtualLine& line, std::mt19937& rng, const std::atomic<bool>
   std::uniform_int_distribution<int> pause(2, 10), kind(0, 7), breakMs(1, 3);
   while (!stop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(pause(rng)));
-    switch (kind(rng)) {
-      case 0:
-        device.InjectLineError(win::CE_RXPARITY), ++s.parity;
-        break;
-      case 1:
-        device.InjectLineError(win::CE_FRAME), ++s.framing;
-        break;
-      case 2:
-        device.InjectLineError(win::CE_OVERRUN | win::CE_FRAME), ++s.overrun, ++s.framing;
-        break;
-      case 3:
-        device.InjectLineError(win::CE_BREAK), ++s.injectedBreaks;
-        break;
-      case 4:
-        device.SendBreak(breakMs(rng)), ++s.sentBreaks;  // in line with the bytes the device sends
-        break;
-      case 5:
-        s.finalCts = !s.finalCts, device.SetCts(s.finalCts);
-        break;
-      case 6:
-        s.finalDsr = !s.finalDsr, device.SetDsr(s.finalDsr);
-        s.finalCarrier = !s.finalCarrier, device.SetRlsd(s.finalCarrier);
-        break;
-      default:
-        device.SetRing(true), device.SetRing(false), ++s.rings;
-        break;
-    }
+    const int k = kind(rng);
+    if (k == 0) device.InjectLineError(win::CE_RXPARITY), ++s.parity;
+    if (k == 1) device.InjectLineError(win::CE_FRAME), ++s.framing;
+    if (k == 2) device.InjectLineError(win::CE_OVERRUN | win::CE_FRAME), ++s.overrun, ++s.framing;
+    if (k == 3) device.InjectLineError(win::CE_BREAK), ++s.injectedBreaks;
+    if (k == 4) device.SendBreak(breakMs(rng)), ++s.sentBreaks;  // in line with the bytes the device sends
+    if (k == 5) s.finalCts = !s.finalCts, device.SetCts(s.finalCts);
+    if (k == 6) s.finalDsr = !s.finalDsr, device.SetDsr(s.finalDsr);
+    if (k == 6) s.finalCarrier = !s.finalCarrier, device.SetRlsd(s.finalCarrier);
+    if (k == 7) device.SetRing(true), device.SetRing(false), ++s.rings;
   }
 }
 
@@ -58,9 +41,8 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   std::mt19937 rng(TestSeed(0x5EED0003));
   const std::size_t size = static_cast<std::size_t>(Scaled(6000));
   const std::string name = UniqueLineName("storm");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
   auto port = std::make_unique<HookPort>(name.c_str(), "115200,E,8,1");
   ASSERT_EQ(port->Status, 0);
 
@@ -131,9 +113,7 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   // A host that fell behind (a loaded machine) also loses what its input
   // buffer could not hold, reported as an overflow; the bound is for a host
   // that kept up.
-  if (port->overflow == 0) {
-    EXPECT_LE(inLost, SerialPort::MaxDeviceRead * reported);
-  }
+  EXPECT_TRUE(port->overflow > 0 || inLost <= SerialPort::MaxDeviceRead * reported) << inLost << " lost";
 
   // Sent: in order; losses only where writes were aborted, as bounded above.
   EXPECT_TRUE(out.ok) << "byte " << out.failAt << " at the device is not in the sent stream";
@@ -144,17 +124,11 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   // The hooks saw every kind, and nothing that was not sent.
   EXPECT_GE(port->parity, 1);
   EXPECT_LE(port->parity, storm.parity + spoiled);
-  if (storm.framing > 0) {
-    EXPECT_GE(port->framing, 1);
-  }
+  EXPECT_GE(port->framing, storm.framing > 0 ? 1 : 0);
   EXPECT_LE(port->framing, storm.framing);
-  if (storm.overrun > 0) {
-    EXPECT_GE(port->overrun, 1);
-  }
+  EXPECT_GE(port->overrun, storm.overrun > 0 ? 1 : 0);
   EXPECT_LE(port->overrun, storm.overrun);
-  if (storm.injectedBreaks + storm.sentBreaks > 0) {
-    EXPECT_GE(port->breaks, 1);
-  }
+  EXPECT_GE(port->breaks, storm.injectedBreaks + storm.sentBreaks > 0 ? 1 : 0);
   EXPECT_LE(port->breaks, storm.injectedBreaks + storm.sentBreaks);
   // The modem lines end where the device left them, and the hooks say so.
   const win::DWORD lines = (storm.finalCts ? win::MS_CTS_ON : 0) | (storm.finalDsr ? win::MS_DSR_ON : 0) |
@@ -163,9 +137,7 @@ TEST(LineErrorStorm, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   EXPECT_EQ(port->cts, storm.finalCts);
   EXPECT_EQ(port->dsr, storm.finalDsr);
   EXPECT_EQ(port->carrier, storm.finalCarrier);
-  if (storm.rings > 0) {
-    EXPECT_GE(port->ringEnds, 2);  // the start-up report and at least one ring end
-  }
+  EXPECT_GE(port->ringEnds, storm.rings > 0 ? 2 : 0);  // the start-up report and at least one ring end
 
   const auto t0 = Clock::now();
   port.reset();

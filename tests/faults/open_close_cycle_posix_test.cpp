@@ -24,9 +24,8 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
   std::mt19937 rng(TestSeed(0x5EED0007));
   const int cycles = Scaled(2000);
   const std::string name = UniqueLineName("cycles");
-  auto line = sim::VirtualLine::create(name);
+  auto line = FollowingLine(name);
   ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
   line->SetTraceLimit(1000);
   test::Pty pty(test::Pty::NonBlocking);
 
@@ -62,21 +61,11 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
     const int n = writeSize(rng);
     if (n > 0) port->Write(reinterpret_cast<const char*>(block.data()), n, 0, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(wait(rng)));
-    switch (action(rng)) {
-      case 0:
-        port->SendBreak(breakMs(rng));
-        break;
-      case 1:
-        port->DiscardReceived();
-        break;
-      case 2: {
-        char buffer[257];
-        port->Read(buffer, 256, 0);
-        break;
-      }
-      default:
-        break;
-    }
+    char buffer[257];
+    const int act = action(rng);
+    if (act == 0) port->SendBreak(breakMs(rng));
+    if (act == 1) port->DiscardReceived();
+    if (act == 2) port->Read(buffer, 256, 0);
     const auto c0 = Clock::now();
     port.reset();
     slowestClose = std::max(slowestClose, MsSince(c0));

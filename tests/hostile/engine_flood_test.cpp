@@ -17,6 +17,7 @@
 #include "hostile/pty_peer.h"
 #include "hostile/reply_rules.h"
 #include "support/hook_port.h"
+#include "support/wait.h"
 
 namespace veravo::hostile {
 namespace {
@@ -70,9 +71,7 @@ TEST(EngineFlood, PseudoTerminalStreamIntoASlowReaderLosesNothing) {
   }
   // A read without a time limit under a stream that never pauses: it ends at
   // the first pass that finds the queue empty (or with all it asked for).
-  for (const auto end = Clock::now() + 3s; port.ReceiveUsed() == 0 && Clock::now() < end;) {
-    std::this_thread::sleep_for(1ms);
-  }
+  test::WaitUntil([&] { return port.ReceiveUsed() > 0; }, 3s);
   const auto start = Clock::now();
   EXPECT_GT(take(4096, -1), 0u);
   EXPECT_LT(Clock::now() - start, 5s);
@@ -80,9 +79,7 @@ TEST(EngineFlood, PseudoTerminalStreamIntoASlowReaderLosesNothing) {
   peer.Release();
   ASSERT_TRUE(peer.WaitDone());
   const std::size_t sent = peer.Sent().size();
-  for (const auto end = Clock::now() + 10s; taken < sent && Clock::now() < end;) {
-    if (take(1024, 0) == 0) std::this_thread::sleep_for(1ms);
-  }
+  test::WaitUntil([&] { return take(1024, 0), taken >= sent; }, 10s);
   EXPECT_GT(sent, 4u * SerialPort::QueueCapacity);
   EXPECT_EQ(taken, sent);
   EXPECT_EQ(stray, std::string::npos) << "first byte out of sequence";
@@ -101,10 +98,7 @@ TEST(EngineFlood, ClosingDuringAnEndlessStreamIsPrompt) {
   auto port = std::make_unique<test::HookPort>(peer.SlavePath().c_str(), "115200,N,8,1");
   ASSERT_EQ(port->Status, 0);
   peer.Arm("", [](PtyPeer& p) { p.StreamUntilReleased([](std::size_t i) { return NoiseByte(i, kSeed); }); });
-  for (const auto end = Clock::now() + 3s;
-       port->ReceiveUsed() < SerialPort::QueueCapacity && Clock::now() < end;) {
-    std::this_thread::sleep_for(1ms);
-  }
+  test::WaitUntil([&] { return port->ReceiveUsed() >= SerialPort::QueueCapacity; }, 3s);
   ASSERT_EQ(port->ReceiveUsed(), SerialPort::QueueCapacity);
   const std::string first = TakeChecked(*port, 100, 0);
   EXPECT_EQ(FirstStrayByte(first, 0, kSeed), std::string::npos);
@@ -117,9 +111,7 @@ TEST(EngineFlood, ClosingDuringAnEndlessStreamIsPrompt) {
   SerialPort again(peer.SlavePath().c_str(), "115200,N,8,1");
   EXPECT_LT(Clock::now() - start, 2s);
   ASSERT_EQ(again.Status, 0);
-  for (const auto end = Clock::now() + 3s; again.ReceiveUsed() == 0 && Clock::now() < end;) {
-    std::this_thread::sleep_for(1ms);
-  }
+  test::WaitUntil([&] { return again.ReceiveUsed() > 0; }, 3s);
   // The stream goes on where the closed port left it, give or take what the
   // closed port and the device had buffered.
   const std::string more = TakeChecked(again, 64, 0);

@@ -3,7 +3,6 @@
 // second piece held back until the call has returned, the call gives what
 // its rules make of the first piece, and the second piece is never passed
 // off as a reply of its own.
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,8 +47,6 @@ class SplitReplies : public EditOnPty {
       for (bool late : {false, true}) {
         int attempts = 0;
         while (!Trial(f, at, late)) {
-          std::printf("  %s, split after byte %zu%s: the peer was late, run again\n", f.name, at,
-                      late ? " (second piece late)" : "");
           if (++attempts == kAttempts) {
             ADD_FAILURE() << "the machine was too busy to send the pieces in time, " << kAttempts << " times";
             break;
@@ -106,26 +103,7 @@ class SplitReplies : public EditOnPty {
   }
 };
 
-TEST_F(SplitReplies, ExchangesThatWaitForTheReply) {
-  // Each waits a fixed time after sending before it reads: 50 ms, 50 ms,
-  // and (after reading away earlier input for 100 ms) 80 + 100 ms.
-  EveryPosition({"SendAnyHex", "\xA1\xA2"s, [](TZPEdit& e) { return e.SendAnyHex("A1A2"); },
-                 &TZPEdit::AnyHexRead, "\x0A\0\x0C\x0D\x0E\x0F"s, 10ms, 50ms, false});
-  EveryPosition({"HYWriteCheck", "\xB1\xB2"s, [](TZPEdit& e) { return e.HYWriteCheck("B1B2"); },
-                 &TZPEdit::HYReadData, "\x31\x32\0\x34\x35\x36"s, 10ms, 50ms, false});
-  EveryPosition({"HDGWriteData", "\x05\x01\x01"s, [](TZPEdit& e) { return e.HDGWriteData("05,0101"); },
-                 &TZPEdit::HDGGetData, "\x45\x46\x47\0\x49\x4A"s, 40ms, 290ms, false, "~1"});
-}
-
-TEST_F(SplitReplies, CrcExchangePollingEvery10Ms) {
-  // The polls come 10 ms apart and each takes what has arrived, so only
-  // pieces that reach the port together (closer than its 1 ms read interval)
-  // make a reply.
-  EveryPosition({"SBQWriteData", "\x01\x02"s, [](TZPEdit& e) { return e.SBQWriteData("0102"); },
-                 &TZPEdit::CCSBQGetData, WithCrc("\x01\x02\x41\x42"s), 0ms, 200ms, true});
-}
-
-TEST_F(SplitReplies, ReadersCalledAfterTheHostWaited) {
+TEST_F(SplitReplies, AtEveryPosition) {
   auto after = [](std::function<void(TZPEdit&)> send, AnsiString (TZPEdit::*read)()) {
     return [send, read](TZPEdit& e) {
       send(e);
@@ -133,36 +111,32 @@ TEST_F(SplitReplies, ReadersCalledAfterTheHostWaited) {
       return (e.*read)();
     };
   };
-  EveryPosition({"CRTRead", "\xC1\xC2"s, after([](TZPEdit& e) { e.CRTPort("C1C2"); }, &TZPEdit::CRTRead),
-                 &TZPEdit::CRTRead, "\x10\x20\x30\x41\x42\x03"s, 20ms, kHostWait, true});
-  // (The family's own command goes out at 7 data bits and even parity, a
-  // format a pseudo-terminal refuses; any request will do here.)
-  EveryPosition({"SBQGetData", "!"s, after([](TZPEdit& e) { e.SendAnyChar("!"); }, &TZPEdit::SBQGetData),
-                 &TZPEdit::SBQGetData, "\x02\x31\x32\x34\x0D\x37"s, 20ms, kHostWait, true});
-  EveryPosition({"GetData", "?"s, after([](TZPEdit& e) { e.SendAnyChar("?"); }, &TZPEdit::GetData),
-                 &TZPEdit::GetData, "\x01\x02\x04\x08\x10\x1F"s, 20ms, kHostWait, true});
-  EveryPosition({"GetATCom", "AT\r"s, after([](TZPEdit& e) { e.SendATCommand("AT\r"); }, &TZPEdit::GetATCom),
-                 &TZPEdit::GetATCom, "\r\nOK\r\n"s, 20ms, kHostWait, false});
-}
-
-// The replies above are only meaningful if none of their pieces passes the
-// family's check on its own.
-TEST(SplitReplyData, NoPieceOfTheCheckedRepliesPassesAlone) {
-  struct Checked {
-    std::string reply;
-    bool (*passes)(std::string_view);
+  const Family families[] = {
+      // Exchanges that wait a fixed time after sending before they read: 50 ms,
+      // 50 ms, and (after reading away earlier input for 100 ms) 80 + 100 ms.
+      {"SendAnyHex", "\xA1\xA2"s, [](TZPEdit& e) { return e.SendAnyHex("A1A2"); }, &TZPEdit::AnyHexRead,
+       "\x0A\0\x0C\x0D\x0E\x0F"s, 10ms, 50ms, false},
+      {"HYWriteCheck", "\xB1\xB2"s, [](TZPEdit& e) { return e.HYWriteCheck("B1B2"); }, &TZPEdit::HYReadData,
+       "\x31\x32\0\x34\x35\x36"s, 10ms, 50ms, false},
+      {"HDGWriteData", "\x05\x01\x01"s, [](TZPEdit& e) { return e.HDGWriteData("05,0101"); },
+       &TZPEdit::HDGGetData, "\x45\x46\x47\0\x49\x4A"s, 40ms, 290ms, false, "~1"},
+      // Polls 10 ms apart, each taking what has arrived: only pieces that reach
+      // the port together (closer than its 1 ms read interval) make a reply.
+      {"SBQWriteData", "\x01\x02"s, [](TZPEdit& e) { return e.SBQWriteData("0102"); }, &TZPEdit::CCSBQGetData,
+       WithCrc("\x01\x02\x41\x42"s), 0ms, 200ms, true},
+      // Readers called after the host waited.
+      {"CRTRead", "\xC1\xC2"s, after([](TZPEdit& e) { e.CRTPort("C1C2"); }, &TZPEdit::CRTRead),
+       &TZPEdit::CRTRead, "\x10\x20\x30\x41\x42\x03"s, 20ms, kHostWait, true},
+      // (The family's own command goes out at 7 data bits and even parity, a
+      // format a pseudo-terminal refuses; any request will do here.)
+      {"SBQGetData", "!"s, after([](TZPEdit& e) { e.SendAnyChar("!"); }, &TZPEdit::SBQGetData),
+       &TZPEdit::SBQGetData, "\x02\x31\x32\x34\x0D\x37"s, 20ms, kHostWait, true},
+      {"GetData", "?"s, after([](TZPEdit& e) { e.SendAnyChar("?"); }, &TZPEdit::GetData), &TZPEdit::GetData,
+       "\x01\x02\x04\x08\x10\x1F"s, 20ms, kHostWait, true},
+      {"GetATCom", "AT\r"s, after([](TZPEdit& e) { e.SendATCommand("AT\r"); }, &TZPEdit::GetATCom),
+       &TZPEdit::GetATCom, "\r\nOK\r\n"s, 20ms, kHostWait, false},
   };
-  const Checked replies[] = {{WithCrc("\x01\x02\x41\x42"s), &CrcPasses},
-                             {"\x10\x20\x30\x41\x42\x03"s, &HeaderBodyXorPasses},
-                             {"\x02\x31\x32\x34\x0D\x37"s, &LeadBodyTrailXorPasses},
-                             {"\x01\x02\x04\x08\x10\x1F"s, &XorOfAllPasses}};
-  for (const Checked& c : replies) {
-    EXPECT_TRUE(c.passes(c.reply)) << Hex(c.reply);
-    for (std::size_t at = 1; at < c.reply.size(); ++at) {
-      EXPECT_FALSE(c.passes(c.reply.substr(0, at))) << Hex(c.reply) << " first " << at;
-      EXPECT_FALSE(c.passes(c.reply.substr(at))) << Hex(c.reply) << " from " << at;
-    }
-  }
+  for (const Family& f : families) EveryPosition(f);
 }
 
 }  // namespace

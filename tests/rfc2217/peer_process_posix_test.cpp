@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "rfc2217/peer_process.h"
+#include "support/wait.h"
 
 namespace veravo::testing {
 
@@ -30,12 +31,10 @@ PeerProcess::PeerProcess(const std::vector<std::string>& argv, const std::string
 
 int PeerProcess::Wait(int timeoutMs) {
   if (pid_ <= 0) return -1;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   int status = 0;
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (!test::WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) != 0; },
+                       std::chrono::milliseconds(timeoutMs)))
+    return -1;
   pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -60,17 +59,14 @@ int FreeLoopbackPort() {
 }
 
 bool WaitListening(int port, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::string why;
-  while (std::chrono::steady_clock::now() < deadline) {
-    win::net::Socket s = win::net::Connect("127.0.0.1", port, 100, &why);
-    if (s != win::net::kNoSocket) {
-      win::net::Close(s);
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  return test::WaitUntil(
+      [&] {
+        win::net::Socket s = win::net::Connect("127.0.0.1", port, 100, &why);
+        if (s != win::net::kNoSocket) win::net::Close(s);
+        return s != win::net::kNoSocket;
+      },
+      std::chrono::milliseconds(timeoutMs));
 }
 
 std::string FileText(const std::string& path) {

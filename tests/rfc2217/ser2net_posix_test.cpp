@@ -13,11 +13,13 @@
 #include <thread>
 
 #include "rfc2217/peer_process.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {
 
 using namespace win;
+using namespace std::chrono_literals;
 using testing::PeerProcess;
 
 class Ser2netTest : public ::testing::Test {
@@ -74,24 +76,36 @@ class Ser2netTest : public ::testing::Test {
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(Ser2netTest, RequestAndReplyCrossTheServerUnchangedIac) {
+// One exchange with IAC bytes both ways, then a purge of what arrived, then
+// line settings that must reach the device's terminal.
+TEST_F(Ser2netTest, ExchangePurgeAndLineSettingsCrossTheServer) {
   const std::vector<BYTE> request = {0x02, 0xFF, 0x10, 0xFF, 0xFF, 0xF0, 0x03, 0xFA};
   const std::vector<BYTE> reply = {0x06, 0xFF, 0xFF, 0x00, 0xFB, 0xFD, 0xFF, 0xF0,
                                    0x11, 0x13, 0xFF, 0xFA, 0x2C, 0x01, 0xFF, 0x15};
-  for (int round = 0; round < 3; ++round) {
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(handle_, request.data(), static_cast<DWORD>(request.size()), &written, nullptr));
-    EXPECT_EQ(DeviceReads(request.size()), request) << "round " << round;
-    ASSERT_TRUE(pty_->WriteAll(reply.data(), reply.size()));
-    std::vector<BYTE> got(reply.size());
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(handle_, got.data(), static_cast<DWORD>(got.size()), &read, nullptr));
-    got.resize(read);
-    EXPECT_EQ(got, reply) << "round " << round;
-  }
-}
+  DWORD written = 0, read = 0;
+  ASSERT_TRUE(WriteFile(handle_, request.data(), static_cast<DWORD>(request.size()), &written, nullptr));
+  EXPECT_EQ(DeviceReads(request.size()), request);
+  ASSERT_TRUE(pty_->WriteAll(reply.data(), reply.size()));
+  std::vector<BYTE> got(reply.size());
+  ASSERT_TRUE(ReadFile(handle_, got.data(), static_cast<DWORD>(got.size()), &read, nullptr));
+  got.resize(read);
+  EXPECT_EQ(got, reply);
 
-TEST_F(Ser2netTest, LineSettingsReachTheDevicesTermios) {
+  // Stale input is dropped by a purge; the bytes after it stay in step.
+  const std::vector<BYTE> stale = {0x55, 0xFF, 0x66};
+  ASSERT_TRUE(pty_->WriteAll(stale.data(), stale.size()));
+  COMSTAT stat{};
+  DWORD errors = 0;
+  test::WaitUntil([&] { return ClearCommError(handle_, &errors, &stat) && stat.cbInQue >= stale.size(); },
+                  1s);
+  ASSERT_EQ(stat.cbInQue, stale.size());
+  ASSERT_TRUE(PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR));
+  ClearCommError(handle_, &errors, &stat);
+  EXPECT_EQ(stat.cbInQue, 0u);
+  const std::vector<BYTE> fresh = {0xFF, 0x01};
+  ASSERT_TRUE(WriteFile(handle_, fresh.data(), 2, &written, nullptr));
+  EXPECT_EQ(DeviceReads(2), fresh);
+
   int device = open(pty_->DevicePath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(device, 0);
   struct Case {
@@ -102,44 +116,19 @@ TEST_F(Ser2netTest, LineSettingsReachTheDevicesTermios) {
   };
   for (const Case& c : {Case{19200, TWOSTOPBITS, B19200, true}, Case{4800, ONESTOPBIT, B4800, false}}) {
     DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
     GetCommState(handle_, &dcb);
-    dcb.BaudRate = c.baud;
-    dcb.StopBits = c.stopBits;
+    dcb.BaudRate = c.baud, dcb.StopBits = c.stopBits;
     ASSERT_TRUE(SetCommState(handle_, &dcb));
-    termios tio{};
-    bool matched = false;
-    for (int i = 0; i < 100 && !matched; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      ASSERT_EQ(tcgetattr(device, &tio), 0);
-      matched = cfgetospeed(&tio) == c.speed && ((tio.c_cflag & CSTOPB) != 0) == c.twoStops;
-    }
-    EXPECT_TRUE(matched) << c.baud;
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+          termios tio{};
+          return tcgetattr(device, &tio) == 0 && cfgetospeed(&tio) == c.speed &&
+                 ((tio.c_cflag & CSTOPB) != 0) == c.twoStops;
+        },
+        2s))
+        << c.baud;
   }
   close(device);
-}
-
-TEST_F(Ser2netTest, PurgeDropsWhatArrivedAndTheStreamStaysInStep) {
-  // ser2net opens the device for a connection and flushes its input then:
-  // one byte through first shows it is ready.
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(handle_, "x", 1, &written, nullptr));
-  ASSERT_EQ(DeviceReads(1).size(), 1u);
-  const std::vector<BYTE> stale = {0x55, 0xFF, 0x66};
-  ASSERT_TRUE(pty_->WriteAll(stale.data(), stale.size()));
-  COMSTAT stat{};
-  DWORD errors = 0;
-  for (int i = 0; i < 100 && stat.cbInQue < stale.size(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ClearCommError(handle_, &errors, &stat);
-  }
-  ASSERT_EQ(stat.cbInQue, stale.size());
-  ASSERT_TRUE(PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR));
-  ClearCommError(handle_, &errors, &stat);
-  EXPECT_EQ(stat.cbInQue, 0u);
-  const std::vector<BYTE> fresh = {0xFF, 0x01};
-  ASSERT_TRUE(WriteFile(handle_, fresh.data(), 2, &written, nullptr));
-  EXPECT_EQ(DeviceReads(2), fresh);
 }
 
 TEST_F(Ser2netTest, ServerKilledMidTransferFailsThePortWithoutHanging) {

@@ -110,26 +110,15 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
       {"space", with([](DCB& d) { d.Parity = SPACEPARITY; }), {{3, 5}}},
       {"19200 7E2",
        with([](DCB& d) {
-         d.BaudRate = 19200;
-         d.ByteSize = 7;
-         d.Parity = EVENPARITY;
-         d.StopBits = TWOSTOPBITS;
+         d.BaudRate = 19200, d.ByteSize = 7, d.Parity = EVENPARITY, d.StopBits = TWOSTOPBITS;
        }),
        {{1, 0, 0, 0x4B, 0}, {2, 7}, {3, 3}, {4, 2}}},
       {"1.5 stop bits", with([](DCB& d) { d.StopBits = ONE5STOPBITS; }), {{4, 3}}},
       {"CTS flow", with([](DCB& d) { d.fOutxCtsFlow = 1; }), {{5, 3}}},
-      {"XON/XOFF both ways",
-       with([](DCB& d) {
-         d.fOutX = 1;
-         d.fInX = 1;
-       }),
-       {{5, 2}, {5, 15}}},
+      {"XON/XOFF both ways", with([](DCB& d) { d.fOutX = 1, d.fInX = 1; }), {{5, 2}, {5, 15}}},
       {"RTS handshake", with([](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }), {{5, 16}}},
       {"DTR and RTS off",
-       with([](DCB& d) {
-         d.fDtrControl = DTR_CONTROL_DISABLE;
-         d.fRtsControl = RTS_CONTROL_DISABLE;
-       }),
+       with([](DCB& d) { d.fDtrControl = DTR_CONTROL_DISABLE, d.fRtsControl = RTS_CONTROL_DISABLE; }),
        {{5, 9}, {5, 12}}},
   };
   const comport::PortSettings from = comport::SettingsOf(base);

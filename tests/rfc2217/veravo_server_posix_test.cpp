@@ -15,12 +15,17 @@
 #include <thread>
 
 #include "rfc2217/peer_process.h"
+#include "support/wait.h"
 
 namespace veravo {
 namespace {
 
 using namespace win;
 using testing::PeerProcess;
+
+bool Eventually(const std::function<bool()>& condition) {
+  return test::WaitUntil(condition, std::chrono::seconds(2));
+}
 
 TEST(PyserialClient, FramesWithMarkAndSpaceParityReachTheSimulatedPrinter) {
   const std::string python = testing::SystemProgram("python3");
@@ -48,10 +53,7 @@ s.close()
   PeerProcess client({python, base + ".py", "rfc2217://127.0.0.1:" + std::to_string(port)}, base + ".out");
   EXPECT_EQ(client.Wait(15000), 0) << testing::FileText(base + ".out");
   std::string log;
-  for (int i = 0; i < 100 && log.find("printed") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    log = testing::FileText(base + ".sim");
-  }
+  Eventually([&] { return (log = testing::FileText(base + ".sim")).find("printed") != std::string::npos; });
   EXPECT_NE(log.find("printed: HEL"), std::string::npos) << log;
   EXPECT_NE(log.find("[48454CFF4C4F]"), std::string::npos) << log;
   sim.Stop();
@@ -80,20 +82,13 @@ class VeravoServerTest : public ::testing::Test {
     sim::VirtualLine::remove(lineName_);
   }
 
-  void SetParity(BYTE parity) {
+  // Applies `change` to the port's present settings.
+  void Set(const std::function<void(DCB&)>& change) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     GetCommState(handle_, &dcb);
-    dcb.Parity = parity;
+    change(dcb);
     ASSERT_TRUE(SetCommState(handle_, &dcb));
-  }
-
-  static bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 200; ++i) {
-      if (condition()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
   }
 
   std::string lineName_;
@@ -108,7 +103,7 @@ TEST_F(VeravoServerTest, ParityChangesApplyBetweenTheBytesTheyCameBetween) {
   const std::vector<std::pair<BYTE, BYTE>> sequence = {
       {MARKPARITY, 0x01}, {SPACEPARITY, 0x02}, {SPACEPARITY, 0xFF}, {MARKPARITY, 0x04}, {SPACEPARITY, 0x05}};
   for (const auto& [parity, byte] : sequence) {
-    SetParity(parity);
+    Set([parity](DCB& d) { d.Parity = parity; });
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(handle_, &byte, 1, &written, nullptr));
   }
@@ -122,11 +117,7 @@ TEST_F(VeravoServerTest, ParityChangesApplyBetweenTheBytesTheyCameBetween) {
 }
 
 TEST_F(VeravoServerTest, OutputQueueCountsTheWireTimeOfBytesTheServerTook) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  GetCommState(handle_, &dcb);
-  dcb.BaudRate = 1200;  // 60 bytes: half a second on the wire
-  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  Set([](DCB& d) { d.BaudRate = 1200; });  // 60 bytes: half a second on the wire
   const std::vector<BYTE> bytes(60, 0x41);
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(handle_, bytes.data(), 60, &written, nullptr));
@@ -151,19 +142,10 @@ TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
        CE_FRAME | CE_RXPARITY, 0},
       {"overrun", [](sim::DeviceEnd& d) { d.InjectLineError(CE_OVERRUN); }, CE_OVERRUN, 0},
       {"break", [](sim::DeviceEnd& d) { d.SendBreak(5); }, CE_BREAK, 0},
-      {"CTS and DSR up",
-       [](sim::DeviceEnd& d) {
-         d.SetCts(true);
-         d.SetDsr(true);
-       },
-       0, MS_CTS_ON | MS_DSR_ON},
+      {"CTS and DSR up", [](sim::DeviceEnd& d) { d.SetCts(true), d.SetDsr(true); }, 0, MS_CTS_ON | MS_DSR_ON},
       {"CTS down, carrier and ring up",
-       [](sim::DeviceEnd& d) {
-         d.SetCts(false);
-         d.SetRlsd(true);
-         d.SetRing(true);
-       },
-       0, MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
+       [](sim::DeviceEnd& d) { d.SetCts(false), d.SetRlsd(true), d.SetRing(true); }, 0,
+       MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
   };
   for (const Case& c : cases) {
     c.cause(line_->device());
@@ -182,14 +164,9 @@ TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
 }
 
 TEST_F(VeravoServerTest, ControlLinesAndBreakReachTheDevice) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  GetCommState(handle_, &dcb);
   for (DWORD dtr : {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE}) {
     for (DWORD rts : {RTS_CONTROL_ENABLE, RTS_CONTROL_DISABLE}) {
-      dcb.fDtrControl = dtr;
-      dcb.fRtsControl = rts;
-      ASSERT_TRUE(SetCommState(handle_, &dcb));
+      Set([=](DCB& d) { d.fDtrControl = dtr, d.fRtsControl = rts; });
       EXPECT_TRUE(Eventually([&] {
         return line_->device().Dtr() == (dtr == DTR_CONTROL_ENABLE) &&
                line_->device().Rts() == (rts == RTS_CONTROL_ENABLE);
