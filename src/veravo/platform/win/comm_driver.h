@@ -44,6 +44,15 @@ class CommDriverSink {
   virtual void WakeUp() {}
 };
 
+// True when a DCB asks for a line format a driver can apply: a baud rate
+// above 0 (0 would hang up the line), 5 to 8 data bits, a known parity and
+// a known number of stop bits. Drivers answer other requests with
+// ERROR_INVALID_PARAMETER.
+inline bool ValidLineFormat(const DCB& dcb) {
+  return dcb.BaudRate != 0 && dcb.ByteSize >= 5 && dcb.ByteSize <= 8 && dcb.Parity <= SPACEPARITY &&
+         dcb.StopBits <= TWOSTOPBITS;
+}
+
 // Implemented by a device backend, one per open comm handle.
 class CommDriver {
  public:

@@ -100,10 +100,7 @@ class NetworkCommDriver final : public CommDriver {
   }
 
   DWORD Configure(const DCB& dcb) override {
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-        dcb.StopBits > TWOSTOPBITS) {
-      return ERROR_INVALID_PARAMETER;
-    }
+    if (!ValidLineFormat(dcb)) return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> guard(lock_);
     if (gone_) return ERROR_BAD_COMMAND;
     comport::PortSettings next = comport::SettingsOf(dcb);

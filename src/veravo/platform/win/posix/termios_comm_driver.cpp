@@ -91,11 +91,7 @@ class TermiosCommDriver final : public CommDriver {
   }
 
   DWORD Configure(const DCB& dcb) override {
-    // Zero baud would hang up the line.
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-        dcb.StopBits > TWOSTOPBITS) {
-      return ERROR_INVALID_PARAMETER;
-    }
+    if (!ValidLineFormat(dcb)) return ERROR_INVALID_PARAMETER;
     termios tio{};
     if (tcgetattr(fd_, &tio) != 0) return DeviceGone(errno) ? ERROR_BAD_COMMAND : ERROR_GEN_FAILURE;
     cfmakeraw(&tio);
