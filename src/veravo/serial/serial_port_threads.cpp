@@ -135,11 +135,12 @@ void SerialPort::ReceiveLoop() {
         // The queue is full: no read is started and no stale completion
         // must be seen.
         win::ResetEvent(AsyncReadInfo.hEvent);
-        // Reads that complete at once are not announced; but when such reads
-        // alone filled the queue, no read will complete any more until a
-        // host takes bytes, and a host that reads when told never would:
-        // tell the host windows now. A handler that takes bytes signals
-        // ReceiveSpaceEvent (waitingForRoom_ is set), so reading resumes.
+        // Reads that complete at once are not announced; but when the queue
+        // fills with bytes the host windows were never told of, no read will
+        // complete any more until a host takes bytes, and a host that reads
+        // when told never would: tell the host windows now. A handler that
+        // takes bytes signals ReceiveSpaceEvent (waitingForRoom_ is set), so
+        // reading resumes.
         if (unannounced) {
           unannounced = false;
           NotifyHostWindows(PortName);
