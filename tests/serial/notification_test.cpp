@@ -82,6 +82,49 @@ TEST(HostNotification, ListedWindowsGetTheMessageWithThePortNumberWhereDue) {
   }
 }
 
+// Bytes already waiting in the driver when the receive thread starts are
+// taken by reads that complete at once. When they fill the receive queue,
+// the host must still be told: a host that reads only when told would
+// otherwise never read, and the port would stop receiving for good.
+TEST(HostNotification, QueueFilledByReadsCompletingAtOnceIsAnnounced) {
+  class LateStartPort : public SerialPort {
+   public:
+    explicit LateStartPort(const char* name) : SerialPort(name, "115200,N,8,1", DeferThreads{}) {}
+    ~LateStartPort() override { StopThreads(); }
+    using SerialPort::StartThreads;
+  };
+  auto line = sim::VirtualLine::create("vl-full");
+  line->device().SetFollowHost(true);
+  LateStartPort port("vl-full");
+  ASSERT_EQ(port.Status, 0);
+  std::string taken;
+  Handler take = [&](win::HWND, win::UINT msg, win::WPARAM, win::LPARAM) -> win::LRESULT {
+    if (msg != SerialPort::DataArrivedMessage) return 0;
+    char buffer[SerialPort::QueueCapacity + 1];
+    port.TakeReceived(buffer, SerialPort::QueueCapacity);
+    taken.append(buffer, port.ByteCount);
+    return 0;
+  };
+  win::HWND window = test::HandlerWindow("TTextForm", &take);
+  std::string sent(SerialPort::QueueCapacity, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 7 + i / 256);
+  line->device().Write(sent);
+  win::COMSTAT stat{};
+  ASSERT_TRUE(WaitUntil([&] {
+    win::DWORD errors = 0;
+    return win::ClearCommError(port.Device, &errors, &stat) && stat.cbInQue == sent.size();
+  }));
+  port.StartThreads();
+  EXPECT_TRUE(WaitUntil([&] {
+    win::MSG msg;
+    while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
+    return taken.size() >= sent.size();
+  })) << "the host was told of "
+      << taken.size() << " bytes; queued: " << port.ReceiveUsed();
+  EXPECT_TRUE(taken == sent) << "the host did not get the bytes sent, in order";
+  win::DestroyWindow(window);
+}
+
 constexpr int kRounds = 300;
 
 TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits) {

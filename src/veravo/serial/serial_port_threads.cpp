@@ -91,6 +91,9 @@ void SerialPort::ReceiveLoop() {
   bool readRefused = false;
   // Reads refused in a row since the last line event.
   int refusals = 0;
+  // Bytes that reads completing at once put into the queue since the host
+  // windows were last told of arrivals.
+  bool unannounced = false;
   win::SetCommMask(Device, kLineEventMask);
 
   for (bool running = true; running;) {
@@ -109,6 +112,7 @@ void SerialPort::ReceiveLoop() {
           if (got > 0) {
             ReceiveQueue.Put(readBuffer_, static_cast<int>(got));
             OnReceived(static_cast<int>(got));
+            unannounced = true;
           }
         } else {
           ReadPending = true;
@@ -131,6 +135,16 @@ void SerialPort::ReceiveLoop() {
         // The queue is full: no read is started and no stale completion
         // must be seen.
         win::ResetEvent(AsyncReadInfo.hEvent);
+        // Reads that complete at once are not announced; but when the queue
+        // fills with bytes the host windows were never told of, no read will
+        // complete any more until a host takes bytes, and a host that reads
+        // when told never would: tell the host windows now. A handler that
+        // takes bytes signals ReceiveSpaceEvent (waitingForRoom_ is set), so
+        // reading resumes.
+        if (unannounced) {
+          unannounced = false;
+          NotifyHostWindows(PortName);
+        }
       }
     }
 
@@ -171,6 +185,7 @@ void SerialPort::ReceiveLoop() {
         if (win::GetOverlappedResult(Device, &AsyncReadInfo, &got, win::FALSE) && got > 0) {
           ReceiveQueue.Put(readBuffer_, static_cast<int>(got));
           OnReceived(static_cast<int>(got));
+          unannounced = false;
           NotifyHostWindows(PortName);
         }
         ReadPending = false;
