@@ -250,40 +250,5 @@ TEST(SimDeviceTest, ModemAnswersAtCommandsAndSendsTextMessages) {
   EXPECT_EQ(messages[0].text, "10086: hi there");
 }
 
-TEST(SimLineTest, SimNamesMakeKeptLinesWithTheirDevice) {
-  std::unique_ptr<win::CommDriver> driver;
-  win::DWORD error = 0;
-  EXPECT_FALSE(win::OpenVirtualCommDriver("COM93", &driver, &error));
-  EXPECT_TRUE(win::OpenVirtualCommDriver("sim:toaster", &driver, &error));
-  EXPECT_FALSE(driver);
-  EXPECT_EQ(error, win::ERROR_FILE_NOT_FOUND);
-
-  ASSERT_TRUE(win::OpenVirtualCommDriver("sim:echo?delay=1", &driver, &error));
-  ASSERT_TRUE(driver);
-  std::unique_ptr<win::CommDriver> second;
-  EXPECT_TRUE(win::OpenVirtualCommDriver("\\\\.\\SIM:ECHO?delay=1", &second, &error));
-  EXPECT_EQ(error, win::ERROR_ACCESS_DENIED);
-  {
-    testing::FakeSink sink;
-    driver->Attach(&sink);
-    win::BYTE b = 0x42;
-    std::size_t accepted = 0;
-    driver->Write(&b, 1, &accepted);
-    EXPECT_TRUE(sink.WaitBytes(1));
-    driver.reset();
-  }
-  // Closed, the line stays registered with the same device and its log.
-  auto line = VirtualLine::find("sim:echo?delay=1");
-  ASSERT_TRUE(line);
-  ASSERT_TRUE(line->simDevice());
-  EXPECT_EQ(line->simDevice()->LogOf("received").size(), 1u);
-  ASSERT_TRUE(win::OpenVirtualCommDriver("sim:echo?delay=1", &driver, &error));
-  ASSERT_TRUE(driver);
-  EXPECT_EQ(VirtualLine::find("sim:echo?delay=1"), line);
-  driver.reset();
-  line.reset();
-  EXPECT_TRUE(VirtualLine::remove("sim:echo?delay=1"));
-}
-
 }  // namespace
 }  // namespace veravo::sim

@@ -47,13 +47,13 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
 }
 
 TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
-  HANDLE h = OpenPort("sim:echo?delay=1&w1");
-  EXPECT_EQ(h, INVALID_HANDLE_VALUE);  // a setting the device cannot read
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-
-  h = OpenPort("sim:echo");
+  for (const char* unknown : {"sim:echo?delay=1&w1", "sim:toaster"}) {
+    EXPECT_EQ(OpenPort(unknown), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  }
+  HANDLE h = OpenPort("sim:echo");
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(OpenPort("SIM:ECHO"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenPort("\\\\.\\SIM:ECHO"), INVALID_HANDLE_VALUE);  // the same line
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   ASSERT_TRUE(SetSettings(h, "9600,N,8,1"));
   std::size_t logged = VirtualLine::find("sim:echo")->simDevice()->LogOf("received").size();
