@@ -96,44 +96,5 @@ TEST(WinApiLineTest, MultiDropFrameThroughSetCommStateAndParityErrorsInClearComm
   CloseHandle(h);
 }
 
-// What Wine loses over a real port, the virtual line keeps as Windows does:
-// a byte taken by a pending read still raises EV_RXCHAR, and PURGE_RXABORT
-// ends a pending read at once.
-TEST(WinApiLineTest, PendingReadStillRaisesRxCharAndRxAbortEndsIt) {
-  HANDLE h = OpenPort("sim:echo");
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  ASSERT_TRUE(SetCommMask(h, EV_RXCHAR));
-  COMMTIMEOUTS never{0, 0, 0, 0, 0};  // a read waits for its whole count
-  ASSERT_TRUE(SetCommTimeouts(h, &never));
-  HANDLE readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE eventDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  char buffer[16];
-  DWORD got = 0;
-  OVERLAPPED read{};
-  read.hEvent = readDone;
-  ASSERT_FALSE(ReadFile(h, buffer, sizeof buffer, &got, &read));
-  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-  DWORD events = 0;
-  OVERLAPPED wait{};
-  wait.hEvent = eventDone;
-  ASSERT_FALSE(WaitCommEvent(h, &events, &wait));
-  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-
-  ASSERT_TRUE(WriteAll(h, "xy"));  // echoed back into the pending read
-  ASSERT_EQ(WaitForSingleObject(eventDone, 2000), WAIT_OBJECT_0);
-  DWORD unused = 0;
-  EXPECT_TRUE(GetOverlappedResult(h, &wait, &unused, FALSE));
-  EXPECT_EQ(events, EV_RXCHAR);
-  EXPECT_EQ(WaitForSingleObject(readDone, 50), WAIT_TIMEOUT);  // 2 of 16 bytes: still pending
-
-  ASSERT_TRUE(PurgeComm(h, PURGE_RXABORT));
-  ASSERT_EQ(WaitForSingleObject(readDone, 1000), WAIT_OBJECT_0);
-  EXPECT_FALSE(GetOverlappedResult(h, &read, &got, FALSE));
-  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
-  CloseHandle(h);
-  CloseHandle(readDone);
-  CloseHandle(eventDone);
-}
-
 }  // namespace
 }  // namespace veravo::sim
