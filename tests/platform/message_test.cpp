@@ -95,32 +95,28 @@ TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
 }
 
 // A thread that owns one window and pumps messages until WM_QUIT.
-class WindowThread {
- public:
-  explicit WindowThread(Handler handler) : handler_(std::move(handler)) {
-    thread_ = std::thread([this] {
-      window_ = HandlerWindow("TPumpForm", &handler_);
-      threadId_ = GetCurrentThreadId();
-      ready_ = true;
+struct WindowThread {
+  explicit WindowThread(Handler h) : handler(std::move(h)) {
+    thread = std::thread([this] {
+      window = HandlerWindow("TPumpForm", &handler);
+      threadId = GetCurrentThreadId();
+      ready = true;
       MSG msg;
       while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
-      DestroyWindow(window_);
+      DestroyWindow(window);
     });
-    while (!ready_) std::this_thread::yield();
+    while (!ready) std::this_thread::yield();
   }
   ~WindowThread() {
-    PostMessageA(window_, WM_QUIT, 0, 0);
-    thread_.join();
+    PostMessageA(window, WM_QUIT, 0, 0);
+    thread.join();
   }
-  HWND Window() const { return window_; }
-  DWORD ThreadId() const { return threadId_; }
 
- private:
-  Handler handler_;
-  std::thread thread_;
-  HWND window_ = nullptr;
-  DWORD threadId_ = 0;
-  std::atomic<bool> ready_{false};
+  Handler handler;
+  std::thread thread;
+  HWND window = nullptr;
+  DWORD threadId = 0;
+  std::atomic<bool> ready{false};
 };
 
 TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
@@ -132,8 +128,8 @@ TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
     inSend = InSendMessage();
     return static_cast<LRESULT>(wParam) + lParam;
   });
-  EXPECT_EQ(SendMessageA(owner.Window(), kPing, 40, 2), 42);
-  EXPECT_EQ(handledOn.load(), owner.ThreadId());
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 40, 2), 42);
+  EXPECT_EQ(handledOn.load(), owner.threadId);
   EXPECT_TRUE(inSend.load());
   EXPECT_FALSE(InSendMessage());
 }
@@ -149,7 +145,7 @@ TEST(MessageTest, SenderServesMessagesSentToItWhileItWaits) {
     if (message != kPing) return 0;
     return SendMessageA(mine, kPing, wParam, 0) + 1;
   });
-  EXPECT_EQ(SendMessageA(b.Window(), kPing, 10, 0), 21);
+  EXPECT_EQ(SendMessageA(b.window, kPing, 10, 0), 21);
   EXPECT_EQ(SendMessageA(mine, kPing, 4, 0), 8);  // on the owner thread: a direct call
   DestroyWindow(mine);
 }
@@ -167,7 +163,7 @@ TEST(MessageTest, ReplyMessageReleasesTheSenderWhileTheHandlerGoesOn) {
     handlerDone = true;
     return 1;  // too late: the sender already has 99
   });
-  EXPECT_EQ(SendMessageA(owner.Window(), kPing, 0, 0), 99);
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 0, 0), 99);
   EXPECT_FALSE(handlerDone.load());
   SetEvent(proceed);
   while (!handlerDone.load()) std::this_thread::sleep_for(milliseconds(1));
