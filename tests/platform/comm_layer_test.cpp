@@ -20,15 +20,11 @@ class CommLayerTest : public ::testing::Test {
   void SetUp() override {
     port_ = testing::OpenFake(line_);
     ASSERT_NE(port_, INVALID_HANDLE_VALUE);
-    read_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    write_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    wait_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (OVERLAPPED* o : {&read_, &write_, &wait_}) o->hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
   void TearDown() override {
     CloseHandle(port_);
-    CloseHandle(read_.hEvent);
-    CloseHandle(write_.hEvent);
-    CloseHandle(wait_.hEvent);
+    for (OVERLAPPED* o : {&read_, &write_, &wait_}) CloseHandle(o->hEvent);
   }
   void SetTimeouts(DWORD interval, DWORD multiplier, DWORD constant) {
     COMMTIMEOUTS timeouts{interval, multiplier, constant, 0, 0};

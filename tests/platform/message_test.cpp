@@ -18,10 +18,7 @@ using std::chrono::milliseconds;
 
 using Handler = test::WindowHandler;
 using test::ForwardToHandler;
-
-HWND MakeWindow(const char* className, Handler* handler, const char* title = "") {
-  return test::HandlerWindow(className, handler, title);
-}
+using test::HandlerWindow;
 
 constexpr UINT kPing = WM_USER + 1;
 
@@ -38,8 +35,8 @@ TEST(WindowTest, ClassesAreCaseInsensitiveAndWindowsFoundNewestFirst) {
             nullptr);
 
   Handler none;
-  HWND first = MakeWindow("TCaseForm", &none, "one");
-  HWND second = MakeWindow("TCASEFORM", &none, "two");
+  HWND first = HandlerWindow("TCaseForm", &none, "one");
+  HWND second = HandlerWindow("TCASEFORM", &none, "two");
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(FindWindowA("tcaseform", nullptr), second);
@@ -61,7 +58,7 @@ TEST(WindowTest, OnlyTheOwnerMayDestroyAndTheProcedureSeesWmDestroy) {
     destroys += message == WM_DESTROY;
     return 0;
   };
-  HWND window = MakeWindow("TLifeForm", &handler);
+  HWND window = HandlerWindow("TLifeForm", &handler);
   BOOL destroyedElsewhere = TRUE;
   DWORD error = 0;
   std::thread([&] {
@@ -79,7 +76,7 @@ TEST(WindowTest, OnlyTheOwnerMayDestroyAndTheProcedureSeesWmDestroy) {
 
 TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
   Handler none;
-  HWND window = MakeWindow("TPostForm", &none);
+  HWND window = HandlerWindow("TPostForm", &none);
   PostMessageA(window, kPing, 1, 10);
   PostMessageA(window, kPing + 1, 2, 20);
   PostMessageA(nullptr, kPing, 3, 30);  // to the thread itself
@@ -98,32 +95,28 @@ TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
 }
 
 // A thread that owns one window and pumps messages until WM_QUIT.
-class WindowThread {
- public:
-  explicit WindowThread(Handler handler) : handler_(std::move(handler)) {
-    thread_ = std::thread([this] {
-      window_ = MakeWindow("TPumpForm", &handler_);
-      threadId_ = GetCurrentThreadId();
-      ready_ = true;
+struct WindowThread {
+  explicit WindowThread(Handler h) : handler(std::move(h)) {
+    thread = std::thread([this] {
+      window = HandlerWindow("TPumpForm", &handler);
+      threadId = GetCurrentThreadId();
+      ready = true;
       MSG msg;
       while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
-      DestroyWindow(window_);
+      DestroyWindow(window);
     });
-    while (!ready_) std::this_thread::yield();
+    while (!ready) std::this_thread::yield();
   }
   ~WindowThread() {
-    PostMessageA(window_, WM_QUIT, 0, 0);
-    thread_.join();
+    PostMessageA(window, WM_QUIT, 0, 0);
+    thread.join();
   }
-  HWND Window() const { return window_; }
-  DWORD ThreadId() const { return threadId_; }
 
- private:
-  Handler handler_;
-  std::thread thread_;
-  HWND window_ = nullptr;
-  DWORD threadId_ = 0;
-  std::atomic<bool> ready_{false};
+  Handler handler;
+  std::thread thread;
+  HWND window = nullptr;
+  DWORD threadId = 0;
+  std::atomic<bool> ready{false};
 };
 
 TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
@@ -135,8 +128,8 @@ TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
     inSend = InSendMessage();
     return static_cast<LRESULT>(wParam) + lParam;
   });
-  EXPECT_EQ(SendMessageA(owner.Window(), kPing, 40, 2), 42);
-  EXPECT_EQ(handledOn.load(), owner.ThreadId());
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 40, 2), 42);
+  EXPECT_EQ(handledOn.load(), owner.threadId);
   EXPECT_TRUE(inSend.load());
   EXPECT_FALSE(InSendMessage());
 }
@@ -147,12 +140,12 @@ TEST(MessageTest, SenderServesMessagesSentToItWhileItWaits) {
   Handler back = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
     return static_cast<LRESULT>(wParam) * 2;
   };
-  HWND mine = MakeWindow("TBackForm", &back);
+  HWND mine = HandlerWindow("TBackForm", &back);
   WindowThread b([&](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
     if (message != kPing) return 0;
     return SendMessageA(mine, kPing, wParam, 0) + 1;
   });
-  EXPECT_EQ(SendMessageA(b.Window(), kPing, 10, 0), 21);
+  EXPECT_EQ(SendMessageA(b.window, kPing, 10, 0), 21);
   EXPECT_EQ(SendMessageA(mine, kPing, 4, 0), 8);  // on the owner thread: a direct call
   DestroyWindow(mine);
 }
@@ -170,7 +163,7 @@ TEST(MessageTest, ReplyMessageReleasesTheSenderWhileTheHandlerGoesOn) {
     handlerDone = true;
     return 1;  // too late: the sender already has 99
   });
-  EXPECT_EQ(SendMessageA(owner.Window(), kPing, 0, 0), 99);
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 0, 0), 99);
   EXPECT_FALSE(handlerDone.load());
   SetEvent(proceed);
   while (!handlerDone.load()) std::this_thread::sleep_for(milliseconds(1));
@@ -185,7 +178,7 @@ TEST(MessageTest, SenderIsReleasedWhenTheOwnerThreadEnds) {
   std::atomic<DWORD> ownerWait{0};
   std::thread owner([&] {
     Handler handler = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 5; };
-    window = MakeWindow("TGoneForm", &handler);
+    window = HandlerWindow("TGoneForm", &handler);
     // Ends as soon as a message was sent to it, without handling it.
     ownerWait = MsgWaitForMultipleObjects(0, nullptr, FALSE, 5000, QS_SENDMESSAGE);
   });
@@ -223,7 +216,7 @@ TEST(MessageTest, WaitingForAThreadThatIsSendingToUsDoesNotDeadlock) {
     if (message == kPing) ++handled;
     return 0;
   };
-  DestroyRace race{MakeWindow("TWaitForm", &handler)};
+  DestroyRace race{HandlerWindow("TWaitForm", &handler)};
   for (int i = 0; i < 300; ++i) {
     HANDLE thread = BeginThread(SendThenEnd, &race);
     ASSERT_EQ(WaitServingMessages(thread), WAIT_OBJECT_0) << "round " << i;
@@ -244,7 +237,7 @@ TEST(MessageTest, WaitingInsideTheHandlerOfTheSendersMessageAfterReplying) {
     waitResult = WaitServingMessages(thread);
     return 0;
   };
-  DestroyRace race{MakeWindow("TNestedForm", &handler)};
+  DestroyRace race{HandlerWindow("TNestedForm", &handler)};
   for (int i = 0; i < 50; ++i) {
     waitResult = WAIT_FAILED;
     thread = BeginThread(SendThenEnd, &race);
@@ -273,30 +266,18 @@ TEST(MessageTest, MsgWaitWakesForNewPostedMessagesOnly) {
   CloseHandle(never);
 }
 
-}  // namespace
-}  // namespace veravo::win
-
-namespace veravo::win {
-namespace {
-
-LRESULT ThrowingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_USER + 7) throw std::runtime_error("handler failed");
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // A procedure that throws while handling a message sent from another thread
 // releases the sender (with 0) and leaves the owner out of the send.
 TEST(MessageExceptions, ThrowingProcedureReleasesTheSender) {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = ThrowingProc;
-  wc.lpszClassName = "VeravoThrowingWindow";
-  RegisterClassA(&wc);
-  HWND window =
-      CreateWindowExA(0, "VeravoThrowingWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  Handler thrower = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == kPing) throw std::runtime_error("handler failed");
+    return 0;
+  };
+  HWND window = HandlerWindow("TThrowingForm", &thrower);
   ASSERT_NE(window, nullptr);
   std::atomic<bool> returned{false};
   std::thread sender([&] {
-    EXPECT_EQ(SendMessageA(window, WM_USER + 7, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(window, kPing, 0, 0), 0);
     returned = true;
   });
   bool thrown = false;

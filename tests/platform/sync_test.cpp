@@ -14,7 +14,7 @@ using std::chrono::milliseconds;
 
 HANDLE NewEvent(bool manual, bool signalled) { return CreateEventA(nullptr, manual, signalled, nullptr); }
 
-TEST(HandleTest, ClosedAndBogusHandlesFailWithInvalidHandle) {
+TEST(HandleTest, ClosedAndBogusHandlesAndBadWaitArgumentsFail) {
   HANDLE event = NewEvent(true, false);
   ASSERT_NE(event, nullptr);
   EXPECT_TRUE(CloseHandle(event));
@@ -25,10 +25,7 @@ TEST(HandleTest, ClosedAndBogusHandlesFailWithInvalidHandle) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFF0000})));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-}
-
-TEST(WaitTest, BadArgumentsFail) {
-  HANDLE event = NewEvent(true, true);
+  event = NewEvent(true, true);
   HANDLE handles[65];
   for (HANDLE& h : handles) h = event;
   EXPECT_EQ(WaitForMultipleObjects(0, handles, FALSE, 0), WAIT_FAILED);

@@ -10,13 +10,15 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/wait.h"
 
 namespace veravo::sim::testing {
 
 class FakeSink : public win::CommDriverSink {
  public:
+  using Ms = std::chrono::milliseconds;
   struct Chunk {
     std::chrono::steady_clock::time_point at;
     std::vector<win::BYTE> bytes;
@@ -24,82 +26,67 @@ class FakeSink : public win::CommDriverSink {
 
   std::size_t InputRoom() override { return 4096; }
   std::size_t Received(const win::BYTE* data, std::size_t count) override {
-    std::lock_guard lock(mu_);
-    chunks_.push_back({std::chrono::steady_clock::now(), std::vector<win::BYTE>(data, data + count)});
-    bytes_.insert(bytes_.end(), data, data + count);
-    cv_.notify_all();
+    Update([&] {
+      chunks_.push_back({std::chrono::steady_clock::now(), std::vector<win::BYTE>(data, data + count)});
+      bytes_.insert(bytes_.end(), data, data + count);
+    });
     return count;
   }
   void LineEvent(win::DWORD errors, win::DWORD events) override {
-    std::lock_guard lock(mu_);
-    errors_ |= errors;
-    events_.push_back(events);
-    cv_.notify_all();
+    Update([&] { errors_ |= errors, events_ |= events; });
   }
   void OutputSpace() override {
-    std::lock_guard lock(mu_);
-    ++outputSpace_;
-    cv_.notify_all();
+    Update([&] { ++outputSpace_; });
   }
   void Unplugged() override {
-    std::lock_guard lock(mu_);
-    unplugged_ = true;
-    cv_.notify_all();
+    Update([&] { unplugged_ = true; });
   }
 
-  bool WaitBytes(std::size_t n, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, [&] { return bytes_.size() >= n; });
+  bool WaitBytes(std::size_t n, Ms timeout = Ms(2000)) {
+    return Wait(timeout, [&] { return bytes_.size() >= n; });
   }
-  bool WaitEvent(win::DWORD event, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, [&] {
-      for (win::DWORD e : events_) {
-        if (e & event) return true;
-      }
-      return false;
-    });
+  bool WaitEvent(win::DWORD event, Ms timeout = Ms(2000)) {
+    return Wait(timeout, [&] { return (events_ & event) != 0; });
   }
-  bool WaitOutputSpace(int count, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, [&] { return outputSpace_ >= count; });
+  bool WaitOutputSpace(int count, Ms timeout = Ms(2000)) {
+    return Wait(timeout, [&] { return outputSpace_ >= count; });
   }
-  bool WaitUnplugged(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, [&] { return unplugged_; });
+  bool WaitUnplugged() {
+    return Wait(Ms(2000), [&] { return unplugged_; });
   }
 
-  std::vector<win::BYTE> bytes() {
-    std::lock_guard lock(mu_);
-    return bytes_;
-  }
-  std::vector<Chunk> chunks() {
-    std::lock_guard lock(mu_);
-    return chunks_;
-  }
-  win::DWORD errors() {
-    std::lock_guard lock(mu_);
-    return errors_;
-  }
-  int outputSpace() {
-    std::lock_guard lock(mu_);
-    return outputSpace_;
-  }
+  std::vector<win::BYTE> bytes() { return Get(bytes_); }
+  std::vector<Chunk> chunks() { return Get(chunks_); }
+  win::DWORD errors() { return Get(errors_); }
+  int outputSpace() { return Get(outputSpace_); }
   void Clear() {
-    std::lock_guard lock(mu_);
-    bytes_.clear();
-    chunks_.clear();
-    errors_ = 0;
-    events_.clear();
+    Update([&] { bytes_.clear(), chunks_.clear(), errors_ = events_ = 0; });
   }
 
  private:
+  template <class F>
+  void Update(F change) {
+    std::lock_guard lock(mu_);
+    change();
+    cv_.notify_all();
+  }
+  template <class P>
+  bool Wait(Ms timeout, P done) {
+    std::unique_lock lock(mu_);
+    return cv_.wait_for(lock, timeout, done);
+  }
+  template <class T>
+  T Get(const T& field) {
+    std::lock_guard lock(mu_);
+    return field;
+  }
+
   std::mutex mu_;
   std::condition_variable cv_;
   std::vector<win::BYTE> bytes_;
   std::vector<Chunk> chunks_;
   win::DWORD errors_ = 0;
-  std::vector<win::DWORD> events_;
+  win::DWORD events_ = 0;  // every event seen since the last Clear
   int outputSpace_ = 0;
   bool unplugged_ = false;
 };
@@ -140,13 +127,8 @@ struct HostRig {
   }
   void Configure(const std::string& settings) { driver->Configure(DcbFor(settings)); }
   // Waits until everything written has left the host end.
-  bool Drain(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (driver->OutQueue() > 0) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::microseconds(300));
-    }
-    return true;
+  bool Drain() {
+    return test::WaitUntil([&] { return driver->OutQueue() == 0; }, std::chrono::milliseconds(3000));
   }
 
   FakeSink sink;  // declared before the driver: it outlives the driver

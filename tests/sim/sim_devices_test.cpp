@@ -4,6 +4,7 @@
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "sim/fake_sink.h"
@@ -54,27 +55,84 @@ TEST(SimDeviceFactoryTest, KnowsTheFamiliesAndRefusesWhatItCannotRead) {
   EXPECT_EQ(s.responseMs, 7);
   EXPECT_EQ(s.reply, (Bytes{1, 2}));
   EXPECT_EQ(s.text, "a\rb");
+  EXPECT_EQ(MakeSimDevice("hy?mode=wrongcheck")->settings().mode, ReplyMode::kWrongCheck);
 }
 
-TEST(SimDeviceTest, PrinterPrintsCheckedFramesAndRefusesBadOnes) {
-  SimRig rig("sim-t-printer", "printer?ack=1");
-  // Address 0A, header 1B 2C 7F, header check 0A^1B^2C = 3D, data "AB", data check 03.
-  rig.SendAddressed(0x0A, {0x1B, 0x2C, 0x7F, 0x3D, 0x41, 0x42, 0x03});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "printed"));
-  EXPECT_EQ(rig.device->LogOf("printed")[0].text, "AB");
-  Bytes ack = rig.ReplyOf(3);
-  EXPECT_EQ(ack, (Bytes{0x0A, 0x06, 0x0C}));
-  EXPECT_EQ(ack.back(), XorOf(ack, 0, 2));
+// One command to a device: sent plain, or after an address byte under mark
+// parity when `address` >= 0, with the line switched to `format` first if
+// given. It must log exactly one entry of `kind` (with `text` if given) and
+// nothing of the case's other kinds, and answer with `reply` or not at all.
+struct Step {
+  int address;
+  Bytes sent;
+  const char* kind;
+  const char* text;
+  Bytes reply;
+  const char* format = nullptr;
+};
 
-  std::this_thread::sleep_for(5ms);
-  rig.SendAddressed(0x0A, {0x1B, 0x2C, 0x7F, 0x3E, 0x41, 0x42, 0x03});  // header check off by one
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-  EXPECT_EQ(rig.device->LogOf("refused")[0].text, "bad check");
-
-  // Without an address byte the bytes are printed as they are.
-  rig.Write({'T', 'o', 't', 'a', 'l', 0x0A});
-  ASSERT_TRUE(rig.device->WaitForLog(2, 1s, "printed"));
-  EXPECT_EQ(rig.device->LogOf("printed")[1].text, "Total\n");
+TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
+  const std::string price = "PRICE 12.50";
+  Bytes board{0x1B, 0x40};
+  board.insert(board.end(), price.begin(), price.end());
+  board.insert(board.end(), {0x0D, 0x0E});
+  const std::pair<const char*, std::vector<Step>> cases[] = {
+      // Address 0A, header 1B 2C 7F, header check 0A^1B^2C = 3D, data "AB", data check 03.
+      {"printer?ack=1",
+       {{0x0A, {0x1B, 0x2C, 0x7F, 0x3D, 0x41, 0x42, 0x03}, "printed", "AB", {0x0A, 0x06, 0x0C}},
+        {0x0A, {0x1B, 0x2C, 0x7F, 0x3E, 0x41, 0x42, 0x03}, "refused", "bad check", {}},
+        {-1, {'T', 'o', 't', 'a', 'l', 0x0A}, "printed", "Total\n", {}}}},
+      // 01 (mark), 02, 01^02, "AB", trailer 0D, "A"^"B"^0D; a display answers only when asked to.
+      {"display",
+       {{0x0A, {0x1B, 0x11}, "control", "1B", {}},
+        {0x01, {0x02, 0x03, 0x41, 0x42, 0x0D, 0x0E}, "shown", "AB", {}},
+        {0x01, {0x02, 0x03, 0x41, 0x42, 0x0D, 0x0F}, "refused", nullptr, {}}}},
+      {"door",
+       {{-1, {0x01, 0x53, 0x57, 0x05, 0x0D}, "door", nullptr, {}},
+        {-1, {0x01, 0x53, 0x57, 0x05, 0x0A}, "refused", nullptr, {}}}},
+      {"hdg?addr=05",
+       {{0x05, {0x01, 0x01}, "command", "05,0101", {0x05, 0x01, 0x01, 0x00}},
+        {0x06, {0x01, 0x01}, "ignored", nullptr, {}},
+        {-1, {0x01, 0x01}, "refused", nullptr, {}}}},  // still at space parity: no address byte
+      {"board", {{-1, board, "shown", price.c_str(), {}}, {-1, {0x0C}, "data", "0C", {}}}},
+      {"hy",
+       {{-1, {0x10, 0x20}, "command", "1020", {0x10, 0x20, 0x00}},
+        {-1, {0x10, 0x20}, "refused", "format 9600,E,7,1", {}, "9600,E,7,1"}}},
+      // The reply closes with the XOR of its bytes 4 to N-1.
+      {"crt",
+       {{-1, {0x01, 0x02, 0x03}, "command", nullptr, {0x10, 0x20, 0x30, 0x01, 0x02, 0x03}},
+        {-1, {0x01, 0x02, 0x04}, "refused", nullptr, {}}}},
+      {"ups", {{-1, {'Q', '1', '\r'}, "command", nullptr, {'2', '3', '0', 'V', '\r'}}}},
+      {"silent", {{-1, {0x33}, "received", nullptr, {}}}},
+  };
+  int n = 0;
+  for (const auto& [description, steps] : cases) {
+    SCOPED_TRACE(description);
+    SimRig rig("sim-t-" + std::to_string(++n), description);
+    for (const Step& s : steps) {
+      std::map<std::string, std::size_t> before;
+      for (const Step& other : steps) before[other.kind] = rig.device->LogOf(other.kind).size();
+      rig.sink.Clear();
+      if (s.format) rig.Configure(s.format);
+      if (s.address >= 0) {
+        rig.SendAddressed(static_cast<win::BYTE>(s.address), s.sent);
+      } else {
+        rig.Write(s.sent);
+      }
+      ASSERT_TRUE(rig.device->WaitForLog(before[s.kind] + 1, 1s, s.kind)) << s.kind;
+      for (auto& [kind, count] : before)
+        EXPECT_EQ(rig.device->LogOf(kind).size(), count + (kind == s.kind)) << kind;
+      if (s.text) {
+        EXPECT_EQ(rig.device->LogOf(s.kind).back().text, s.text);
+      }
+      if (s.reply.empty()) {
+        EXPECT_FALSE(rig.sink.WaitBytes(1, 30ms));
+      } else {
+        EXPECT_EQ(rig.ReplyOf(s.reply.size()), s.reply);
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+  }
 }
 
 TEST(SimDeviceTest, PrinterFrameWithoutPauseLosesItsAddress) {
@@ -89,34 +147,6 @@ TEST(SimDeviceTest, PrinterFrameWithoutPauseLosesItsAddress) {
   EXPECT_EQ(rig.device->LogOf("printed").size(), 0u);
   rig.SendAddressed(0x0A, {0x1B, 0x2C, 0x7F, 0x3D, 0x41, 0x42, 0x03});
   ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "printed"));
-}
-
-TEST(SimDeviceTest, DisplayShowsBothFrameForms) {
-  SimRig rig("sim-t-display", "display");
-  rig.SendAddressed(0x0A, {0x1B, 0x11});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "control"));
-  EXPECT_EQ(rig.device->LogOf("control")[0].text, "1B");
-  std::this_thread::sleep_for(5ms);
-  // 01 (mark), 02, 01^02, "AB", trailer 0D, "A"^"B"^0D.
-  rig.SendAddressed(0x01, {0x02, 0x03, 0x41, 0x42, 0x0D, 0x0E});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "shown"));
-  EXPECT_EQ(rig.device->LogOf("shown")[0].text, "AB");
-  std::this_thread::sleep_for(5ms);
-  rig.SendAddressed(0x01, {0x02, 0x03, 0x41, 0x42, 0x0D, 0x0F});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-  EXPECT_TRUE(rig.sink.bytes().empty());  // a display does not answer unless asked to
-}
-
-TEST(SimDeviceTest, DoorOpensOnlyOnItsCommand) {
-  SimRig rig("sim-t-door", "door");
-  rig.Write({0x01});
-  rig.Write({0x53, 0x57});
-  rig.Write({0x05, 0x0D});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "door"));
-  std::this_thread::sleep_for(5ms);
-  rig.Write({0x01, 0x53, 0x57, 0x05, 0x0A});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-  EXPECT_EQ(rig.device->LogOf("door").size(), 1u);
 }
 
 TEST(SimDeviceTest, SbqCrcFramingAndReplyModes) {
@@ -193,75 +223,12 @@ TEST(SimDeviceTest, SbqXorFramingAtSevenDataBits) {
   ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
 }
 
-TEST(SimDeviceTest, HdgAnswersAddressedCommands) {
-  SimRig rig("sim-t-hdg", "hdg?addr=05");
-  rig.SendAddressed(0x05, {0x01, 0x01});
-  EXPECT_EQ(rig.ReplyOf(4), (Bytes{0x05, 0x01, 0x01, 0x00}));
-  EXPECT_EQ(rig.device->LogOf("command")[0].text, "05,0101");
-  std::this_thread::sleep_for(5ms);
-  rig.SendAddressed(0x06, {0x01, 0x01});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "ignored"));
-  rig.Write({0x01, 0x01});  // still at space parity: no address byte
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-  EXPECT_EQ(rig.sink.bytes().size(), 4u);
-}
-
-TEST(SimDeviceTest, BoardShowsBlocksClosedBy0E) {
-  SimRig rig("sim-t-board", "board");
-  std::string text = "PRICE 12.50";
-  Bytes block{0x1B, 0x40};
-  block.insert(block.end(), text.begin(), text.end());
-  block.push_back(0x0D);
-  block.push_back(0x0E);
-  rig.Write(block);
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "shown"));
-  EXPECT_EQ(rig.device->LogOf("shown")[0].text, text);
-  std::this_thread::sleep_for(5ms);
-  rig.Write({0x0C});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "data"));
-  EXPECT_EQ(rig.device->LogOf("data")[0].text, "0C");
-}
-
-TEST(SimDeviceTest, HyNeedsNoParityEightBits) {
-  SimRig rig("sim-t-hy", "hy?mode=wrongcheck");
-  rig.Write({0x10, 0x20});
-  Bytes reply = rig.ReplyOf(3);
-  ASSERT_EQ(reply.size(), 3u);
-  EXPECT_EQ(reply[0], 0x10);
-  EXPECT_NE(reply.back(), 0x00);  // the wrong-check mode spoils the last byte
-  rig.Configure("9600,E,7,1");
-  rig.Write({0x10, 0x20});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-  EXPECT_EQ(rig.device->LogOf("refused")[0].text, "format 9600,E,7,1");
-}
-
-TEST(SimDeviceTest, CrtChecksCommandAndClosesReplyWithXor) {
-  SimRig rig("sim-t-crt", "crt");
-  rig.Write({0x01, 0x02, 0x03});
-  Bytes reply = rig.ReplyOf(6);
-  ASSERT_EQ(reply, (Bytes{0x10, 0x20, 0x30, 0x01, 0x02, 0x03}));
-  // The host's check: the last byte is the XOR of bytes 4 to N-1.
-  EXPECT_EQ(reply.back(), XorOf(reply, 3, reply.size() - 1));
-  rig.Write({0x01, 0x02, 0x04});
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-}
-
-TEST(SimDeviceTest, UpsAndFixedReplies) {
-  SimRig ups("sim-t-ups", "ups");
-  ups.Write({'Q', '1', '\r'});
-  Bytes reading = ups.ReplyOf(5);
-  EXPECT_EQ(std::string(reading.begin(), reading.end()), "230V\r");
-
+TEST(SimDeviceTest, FixedReplyComesAfterItsDelay) {
   SimRig fixed("sim-t-reply", "reply:0102@40");
   auto start = std::chrono::steady_clock::now();
   fixed.Write({0xFF});
   EXPECT_EQ(fixed.ReplyOf(2), (Bytes{0x01, 0x02}));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
-
-  SimRig silent("sim-t-silent", "silent");
-  silent.Write({0x33});
-  ASSERT_TRUE(silent.device->WaitForLog(1, 1s, "received"));
-  EXPECT_FALSE(silent.sink.WaitBytes(1, 50ms));
 }
 
 TEST(SimDeviceTest, ModemAnswersAtCommandsAndSendsTextMessages) {
@@ -281,41 +248,6 @@ TEST(SimDeviceTest, ModemAnswersAtCommandsAndSendsTextMessages) {
   auto messages = rig.device->LogOf("message");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text, "10086: hi there");
-}
-
-TEST(SimLineTest, SimNamesMakeKeptLinesWithTheirDevice) {
-  std::unique_ptr<win::CommDriver> driver;
-  win::DWORD error = 0;
-  EXPECT_FALSE(win::OpenVirtualCommDriver("COM93", &driver, &error));
-  EXPECT_TRUE(win::OpenVirtualCommDriver("sim:toaster", &driver, &error));
-  EXPECT_FALSE(driver);
-  EXPECT_EQ(error, win::ERROR_FILE_NOT_FOUND);
-
-  ASSERT_TRUE(win::OpenVirtualCommDriver("sim:echo?delay=1", &driver, &error));
-  ASSERT_TRUE(driver);
-  std::unique_ptr<win::CommDriver> second;
-  EXPECT_TRUE(win::OpenVirtualCommDriver("\\\\.\\SIM:ECHO?delay=1", &second, &error));
-  EXPECT_EQ(error, win::ERROR_ACCESS_DENIED);
-  {
-    testing::FakeSink sink;
-    driver->Attach(&sink);
-    win::BYTE b = 0x42;
-    std::size_t accepted = 0;
-    driver->Write(&b, 1, &accepted);
-    EXPECT_TRUE(sink.WaitBytes(1));
-    driver.reset();
-  }
-  // Closed, the line stays registered with the same device and its log.
-  auto line = VirtualLine::find("sim:echo?delay=1");
-  ASSERT_TRUE(line);
-  ASSERT_TRUE(line->simDevice());
-  EXPECT_EQ(line->simDevice()->LogOf("received").size(), 1u);
-  ASSERT_TRUE(win::OpenVirtualCommDriver("sim:echo?delay=1", &driver, &error));
-  ASSERT_TRUE(driver);
-  EXPECT_EQ(VirtualLine::find("sim:echo?delay=1"), line);
-  driver.reset();
-  line.reset();
-  EXPECT_TRUE(VirtualLine::remove("sim:echo?delay=1"));
 }
 
 }  // namespace
