@@ -8,24 +8,43 @@ namespace detail {
 
 namespace {
 
-// Threads released by this thread's deferred signals, not yet woken.
-thread_local PendingWakes deferredWakes;
+// Threads released by this thread's deferred signals, not yet woken. A
+// thread's thread-local objects are destroyed before its last code runs (for
+// the main thread, before the static objects): a signal made after that, by
+// a static object closing a port at exit, wakes its threads at once instead.
+thread_local bool deferredGone = false;  // trivially destroyed: readable to the end
+struct DeferredWakes {
+  PendingWakes wakes;
+  ~DeferredWakes() {
+    wakes.WakeAll();
+    deferredGone = true;
+  }
+};
+thread_local DeferredWakes deferred;
+
+bool Signal(HANDLE event, PendingWakes& wakes) {
+  auto object = LookupHandleAs<EventObject>(event);
+  if (!object) return false;
+  std::lock_guard<std::mutex> guard(DispatcherLock());
+  object->Signal(wakes);
+  return true;
+}
 
 }  // namespace
 
 bool SignalEventHandleDeferred(HANDLE event) {
-  auto object = LookupHandleAs<EventObject>(event);
-  if (!object) return false;
-  std::lock_guard<std::mutex> guard(DispatcherLock());
-  object->Signal(deferredWakes);
-  return true;
+  if (!deferredGone) return Signal(event, deferred.wakes);
+  return SignalEventHandle(event);
 }
 
-void WakeDeferred() { deferredWakes.WakeAll(); }
+void WakeDeferred() {
+  if (!deferredGone) deferred.wakes.WakeAll();
+}
 
 bool SignalEventHandle(HANDLE event) {
-  const bool known = SignalEventHandleDeferred(event);
-  WakeDeferred();
+  PendingWakes wakes;
+  const bool known = Signal(event, wakes);
+  wakes.WakeAll();
   return known;
 }
 
