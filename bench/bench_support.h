@@ -10,11 +10,14 @@
 #include <unistd.h>
 #include <veravo/platform/ports/pseudo_terminal.h>
 #include <veravo/platform/win/win.h>
+#include <veravo/serial/_SerialPort.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace veravo::bench {
 
@@ -68,6 +71,28 @@ inline CommOnPty OpenCommOnPty() {
 // Reports `value` as counter `name`, the raw baseline measured in the same
 // run as `name`_raw and their ratio as `name`_x_raw, so that a reader on
 // another machine can judge the figure.
+// Times `rounds` exchanges through an open port, as a host polls for a
+// reply: 8 bytes out, then zero-wait reads until 16 bytes came back (or 2 s
+// passed). One figure a round, in microseconds.
+inline std::vector<double> TimeExchanges(SerialPort& port, int rounds) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> us;
+  const char request[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  char reply[17];
+  for (int r = 0; r < rounds; ++r) {
+    const auto t0 = Clock::now();
+    port.Write(request, 8, 1000, nullptr);
+    unsigned got = 0;
+    const auto deadline = t0 + std::chrono::seconds(2);
+    while (got < 16 && Clock::now() < deadline) {
+      port.Read(reply + got, static_cast<int>(16 - got), 0);
+      got += port.ByteCount;
+    }
+    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  }
+  return us;
+}
+
 inline void Beside(benchmark::State& state, const std::string& name, double value, double raw) {
   state.counters[name] = value;
   state.counters[name + "_raw"] = raw;

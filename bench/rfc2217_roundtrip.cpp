@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -102,20 +104,7 @@ double RoundTripP50(const std::string& name, benchmark::State& state) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the server opens the device
   std::thread peer(Peer, Shared().pty.get(), kRounds);
-  std::vector<double> us;
-  const char request[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  char reply[17];
-  for (int r = 0; r < kRounds; ++r) {
-    const auto t0 = Clock::now();
-    port.Write(request, 8, 1000, nullptr);
-    unsigned got = 0;
-    const auto deadline = t0 + std::chrono::seconds(2);
-    while (got < 16 && Clock::now() < deadline) {
-      port.Read(reply + got, static_cast<int>(16 - got), 0);
-      got += port.ByteCount;
-    }
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-  }
+  std::vector<double> us = veravo::bench::TimeExchanges(port, kRounds);
   peer.join();
   std::sort(us.begin(), us.end());
   state.counters["p50_us"] = us[us.size() / 2];

@@ -63,18 +63,8 @@ void BM_PortRoundTrip(benchmark::State& state) {
       break;
     }
     std::thread peer(Peer, master, kRounds);
-    const char request[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    char reply[17];
-    for (int r = 0; r < kRounds; ++r) {
-      const auto t0 = Clock::now();
-      port.Write(request, 8, 1000, nullptr);
-      unsigned got = 0;
-      while (got < 16) {
-        port.Read(reply + got, static_cast<int>(16 - got), 0);
-        got += port.ByteCount;
-      }
-      us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
+    const std::vector<double> round = veravo::bench::TimeExchanges(port, kRounds);
+    us.insert(us.end(), round.begin(), round.end());
     peer.join();
   }
   close(master);
