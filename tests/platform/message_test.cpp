@@ -119,57 +119,45 @@ struct WindowThread {
   std::atomic<bool> ready{false};
 };
 
-TEST(MessageTest, SendToAnotherThreadRunsThereAndReturnsItsResult) {
+// kPing sent to another thread's window: with wParam 0 it runs there and
+// returns its result, with 2 it sends back to this thread's window first (a
+// send this thread serves while it waits), with 1 it replies early and goes on.
+TEST(MessageTest, SendsRunOnTheOwnerAreServedWhileWaitingAndMayBeRepliedEarly) {
+  HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::atomic<DWORD> handledOn{0};
-  std::atomic<BOOL> inSend{FALSE};
-  WindowThread owner([&](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-    if (message != kPing) return 0;
-    handledOn = GetCurrentThreadId();
-    inSend = InSendMessage();
-    return static_cast<LRESULT>(wParam) + lParam;
-  });
-  EXPECT_EQ(SendMessageA(owner.window, kPing, 40, 2), 42);
-  EXPECT_EQ(handledOn.load(), owner.threadId);
-  EXPECT_TRUE(inSend.load());
-  EXPECT_FALSE(InSendMessage());
-}
-
-TEST(MessageTest, SenderServesMessagesSentToItWhileItWaits) {
-  // This thread sends to B; B's handler sends back to this thread's window
-  // before answering. Without serving incoming sends, both would block.
+  std::atomic<BOOL> inSend{FALSE}, replyResult{FALSE}, inSendAfterReply{FALSE};
+  std::atomic<bool> handlerDone{false};
   Handler back = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT {
     return static_cast<LRESULT>(wParam) * 2;
   };
   HWND mine = HandlerWindow("TBackForm", &back);
-  WindowThread b([&](HWND, UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+  WindowThread owner([&](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (message != kPing) return 0;
-    return SendMessageA(mine, kPing, wParam, 0) + 1;
+    handledOn = GetCurrentThreadId();
+    inSend = InSendMessage();
+    if (wParam == 2) return SendMessageA(mine, kPing, static_cast<WPARAM>(lParam), 0) + 1;
+    if (wParam == 1) {
+      replyResult = ReplyMessage(99);
+      inSendAfterReply = InSendMessage();
+      WaitForSingleObject(proceed, 5000);
+      handlerDone = true;
+    }
+    return lParam + 1;  // after a reply too late: the sender already has 99
   });
-  EXPECT_EQ(SendMessageA(b.window, kPing, 10, 0), 21);
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 0, 41), 42);
+  EXPECT_EQ(handledOn.load(), owner.threadId);
+  EXPECT_TRUE(inSend.load());
+  EXPECT_FALSE(InSendMessage());
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 2, 10), 21);
   EXPECT_EQ(SendMessageA(mine, kPing, 4, 0), 8);  // on the owner thread: a direct call
-  DestroyWindow(mine);
-}
-
-TEST(MessageTest, ReplyMessageReleasesTheSenderWhileTheHandlerGoesOn) {
-  HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<bool> handlerDone{false};
-  std::atomic<BOOL> replyResult{FALSE};
-  std::atomic<BOOL> inSendAfterReply{FALSE};
-  WindowThread owner([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message != kPing) return 0;
-    replyResult = ReplyMessage(99);
-    inSendAfterReply = InSendMessage();
-    WaitForSingleObject(proceed, 5000);
-    handlerDone = true;
-    return 1;  // too late: the sender already has 99
-  });
-  EXPECT_EQ(SendMessageA(owner.window, kPing, 0, 0), 99);
+  EXPECT_EQ(SendMessageA(owner.window, kPing, 1, 0), 99);
   EXPECT_FALSE(handlerDone.load());
   SetEvent(proceed);
   while (!handlerDone.load()) std::this_thread::sleep_for(milliseconds(1));
   EXPECT_TRUE(replyResult.load());
   EXPECT_TRUE(inSendAfterReply.load());  // still inside the handler of a sent message
   EXPECT_FALSE(ReplyMessage(0));         // not handling a sent message here
+  DestroyWindow(mine);
   CloseHandle(proceed);
 }
 
@@ -210,45 +198,35 @@ DWORD WaitServingMessages(HANDLE thread) {
   }
 }
 
+// Every fourth round the wait happens inside the handler of the very send the
+// thread is blocked in: ReplyMessage lets it go on and end.
 TEST(MessageTest, WaitingForAThreadThatIsSendingToUsDoesNotDeadlock) {
-  std::atomic<int> handled{0};
-  Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message == kPing) ++handled;
-    return 0;
-  };
-  DestroyRace race{HandlerWindow("TWaitForm", &handler)};
-  for (int i = 0; i < 300; ++i) {
-    HANDLE thread = BeginThread(SendThenEnd, &race);
-    ASSERT_EQ(WaitServingMessages(thread), WAIT_OBJECT_0) << "round " << i;
-    CloseHandle(thread);
-  }
-  EXPECT_EQ(handled.load(), 300);
-  DestroyWindow(race.window);
-}
-
-TEST(MessageTest, WaitingInsideTheHandlerOfTheSendersMessageAfterReplying) {
-  // The thread being waited for is blocked in the very send whose handler
-  // does the waiting: ReplyMessage lets it go on and end.
   HANDLE thread = nullptr;
+  bool nested = false;
+  int handled = 0;
   std::atomic<DWORD> waitResult{WAIT_FAILED};
   Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
     if (message != kPing) return 0;
-    if (InSendMessage()) ReplyMessage(0);
-    waitResult = WaitServingMessages(thread);
+    ++handled;
+    if (nested && InSendMessage()) ReplyMessage(0);
+    if (nested) waitResult = WaitServingMessages(thread);
     return 0;
   };
-  DestroyRace race{HandlerWindow("TNestedForm", &handler)};
-  for (int i = 0; i < 50; ++i) {
+  DestroyRace race{HandlerWindow("TWaitForm", &handler)};
+  for (int i = 0; i < 200; ++i) {
+    nested = i % 4 == 0;
     waitResult = WAIT_FAILED;
     thread = BeginThread(SendThenEnd, &race);
     MSG msg;
-    while (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 || waitResult == WAIT_FAILED) {
+    ASSERT_TRUE(nested || WaitServingMessages(thread) == WAIT_OBJECT_0) << "round " << i;
+    while (nested && (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 || waitResult == WAIT_FAILED)) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_SENDMESSAGE);
       PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
     }
-    EXPECT_EQ(waitResult.load(), WAIT_OBJECT_0);
+    EXPECT_TRUE(!nested || waitResult == WAIT_OBJECT_0) << "round " << i;
     CloseHandle(thread);
   }
+  EXPECT_EQ(handled, 200);
   DestroyWindow(race.window);
 }
 
@@ -274,7 +252,6 @@ TEST(MessageExceptions, ThrowingProcedureReleasesTheSender) {
     return 0;
   };
   HWND window = HandlerWindow("TThrowingForm", &thrower);
-  ASSERT_NE(window, nullptr);
   std::atomic<bool> returned{false};
   std::thread sender([&] {
     EXPECT_EQ(SendMessageA(window, kPing, 0, 0), 0);
