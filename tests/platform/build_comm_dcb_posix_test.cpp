@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <veravo/platform/win/win.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -29,47 +30,39 @@ DCB Dirty() {
   return dcb;
 }
 
+// What a definition sets, as one line: baud, parity letter, fParity and data
+// bits, stop bits (0 one, 1 one and a half, 2 two), DTR and RTS control, then
+// the CTS, DSR, XON/XOFF-out and XON/XOFF-in flags.
+std::string Describe(const DCB& d) {
+  char text[96];
+  std::snprintf(
+      text, sizeof text, "%lu %c%u%u stop%u dtr%u rts%u flow%u%u%u%u", static_cast<unsigned long>(d.BaudRate),
+      "NOEMS" [d.Parity % 5], unsigned { d.fParity }, unsigned{d.ByteSize}, unsigned{d.StopBits},
+      unsigned{d.fDtrControl}, unsigned{d.fRtsControl}, unsigned{d.fOutxCtsFlow}, unsigned{d.fOutxDsrFlow},
+      unsigned{d.fOutX}, unsigned{d.fInX});
+  return text;
+}
+
 // Each definition starts from Dirty(): the comma form sets the whole line
 // format and plain control lines; the keyword form sets only what it names.
 TEST(BuildCommDcbTest, CommaAndKeywordForms) {
-  struct Case {
-    const char* text;
-    DWORD baud;
-    BYTE parity, byteSize, stopBits;
-    DWORD dtr, rts;
-    int ctsFlow, dsrFlow, outX, inX;
+  const std::pair<const char*, const char*> cases[] = {
+      {"9600,N,8,1", "9600 N08 stop0 dtr1 rts1 flow0000"},
+      {" 19200 , e , 7 , 2 ", "19200 E17 stop2 dtr1 rts1 flow0000"},
+      {"115200,s,5,1.5", "115200 S15 stop1 dtr1 rts1 flow0000"},
+      {"COM3:4800,M,8,1", "4800 M18 stop0 dtr1 rts1 flow0000"},
+      {"9600,o,8,1,x", "9600 O18 stop0 dtr1 rts1 flow0011"},
+      {"9600,n,8,1,p", "9600 N08 stop0 dtr2 rts2 flow1100"},
+      {"baud=96 parity=E data=7 stop=1 dtr=off rts=hs xon=off octs=on to=off",
+       "9600 E17 stop0 dtr0 rts2 flow1100"},
+      {"BAUD=1200 PARITY=n DATA=8 STOP=2 RTS=tg DTR=hs", "1200 N08 stop2 dtr2 rts3 flow1111"},
   };
-  const Case cases[] = {
-      {"9600,N,8,1", 9600, NOPARITY, 8, ONESTOPBIT, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0, 0, 0},
-      {" 19200 , e , 7 , 2 ", 19200, EVENPARITY, 7, TWOSTOPBITS, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0,
-       0, 0},
-      {"115200,s,5,1.5", 115200, SPACEPARITY, 5, ONE5STOPBITS, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0,
-       0, 0},
-      {"COM3:4800,M,8,1", 4800, MARKPARITY, 8, ONESTOPBIT, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0, 0,
-       0},
-      {"9600,o,8,1,x", 9600, ODDPARITY, 8, ONESTOPBIT, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0, 1, 1},
-      {"baud=96 parity=E data=7 stop=1 dtr=off rts=hs xon=off octs=on to=off", 9600, EVENPARITY, 7,
-       ONESTOPBIT, DTR_CONTROL_DISABLE, RTS_CONTROL_HANDSHAKE, 1, 1, 0, 0},
-      {"BAUD=1200 PARITY=n DATA=8 STOP=2 RTS=tg DTR=hs", 1200, NOPARITY, 8, TWOSTOPBITS,
-       DTR_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE, 1, 1, 1, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, want] : cases) {
     DCB dcb = Dirty();
-    ASSERT_TRUE(BuildCommDCBA(c.text, &dcb));
-    EXPECT_EQ(dcb.BaudRate, c.baud);
-    EXPECT_EQ(dcb.Parity, c.parity);
-    EXPECT_EQ(dcb.fParity, c.parity == NOPARITY ? 0u : 1u);
-    EXPECT_EQ(dcb.ByteSize, c.byteSize);
-    EXPECT_EQ(dcb.StopBits, c.stopBits);
-    EXPECT_EQ(dcb.fDtrControl, c.dtr);
-    EXPECT_EQ(dcb.fRtsControl, c.rts);
-    EXPECT_EQ(dcb.fOutxCtsFlow, static_cast<DWORD>(c.ctsFlow));
-    EXPECT_EQ(dcb.fOutxDsrFlow, static_cast<DWORD>(c.dsrFlow));
-    EXPECT_EQ(dcb.fOutX, static_cast<DWORD>(c.outX));
-    EXPECT_EQ(dcb.fInX, static_cast<DWORD>(c.inX));
-    EXPECT_EQ(dcb.fAbortOnError, 1u);  // never the builder's business
-    EXPECT_EQ(dcb.XonChar, 0x11);
+    ASSERT_TRUE(BuildCommDCBA(text, &dcb)) << text;
+    EXPECT_EQ(Describe(dcb), want) << text;
+    EXPECT_EQ(dcb.fAbortOnError, 1u) << text;  // never the builder's business
+    EXPECT_EQ(dcb.XonChar, 0x11) << text;
   }
 }
 
