@@ -4,6 +4,7 @@
 #include <veravo/platform/vcl/exception.h>
 
 #include <compare>
+#include <tuple>
 
 namespace veravo {
 namespace {
@@ -35,53 +36,41 @@ TEST(AnsiString, SubStringAndPosAreOneBasedAndClipped) {
 // Positions outside the text clip to its ends (Insert) or change nothing
 // (Delete); the copy the edit starts from keeps its value.
 TEST(AnsiString, InsertAndDeleteClipToTheText) {
-  struct Case {
-    bool insert;
-    int index, count;
-    const char* want;
-  };
-  const Case cases[] = {
+  const std::tuple<bool, int, int, const char*> cases[] = {
       {true, 0, 0, "Xabc"}, {true, 1, 0, "Xabc"}, {true, 3, 0, "abXc"}, {true, 4, 0, "abcX"},
       {true, 9, 0, "abcX"}, {false, 1, 2, "c"},   {false, 2, 9, "a"},   {false, 3, 1, "ab"},
       {false, 0, 1, "abc"}, {false, 4, 1, "abc"}, {false, 2, 0, "abc"}, {false, 2, -1, "abc"},
   };
   const AnsiString original("abc");
-  for (const Case& c : cases) {
+  for (const auto& [insert, index, count, want] : cases) {
     AnsiString s = original;
-    if (c.insert) {
-      s.Insert("X", c.index);
-    } else {
-      s.Delete(c.index, c.count);
-    }
-    EXPECT_EQ(s, c.want) << (c.insert ? "Insert at " : "Delete from ") << c.index;
+    insert ? s.Insert("X", index) : s.Delete(index, count);
+    EXPECT_EQ(s, want) << (insert ? "Insert at " : "Delete from ") << index;
   }
   EXPECT_EQ(original, "abc");
 }
 
 // Ordering is by unsigned bytes: a high byte sorts after every ASCII one.
 TEST(AnsiString, OrdersByUnsignedBytes) {
-  struct Case {
-    const char* a;
-    const char* b;
-    std::strong_ordering want;
-  };
-  const Case cases[] = {{"ab", "ab", std::strong_ordering::equal},
-                        {"", "", std::strong_ordering::equal},
-                        {"ab", "abc", std::strong_ordering::less},
-                        {"b", "abc", std::strong_ordering::greater},
-                        {"\xA1", "z", std::strong_ordering::greater}};
-  for (const Case& c : cases) {
-    EXPECT_TRUE((AnsiString(c.a) <=> AnsiString(c.b)) == c.want) << c.a << " <=> " << c.b;
-  }
+  const std::tuple<const char*, const char*, std::strong_ordering> cases[] = {
+      {"ab", "ab", std::strong_ordering::equal},
+      {"", "", std::strong_ordering::equal},
+      {"ab", "abc", std::strong_ordering::less},
+      {"b", "abc", std::strong_ordering::greater},
+      {"\xA1", "z", std::strong_ordering::greater}};
+  for (const auto& [a, b, want] : cases)
+    EXPECT_TRUE((AnsiString(a) <=> AnsiString(b)) == want) << a << " <=> " << b;
 }
 
-TEST(AnsiString, TrimRemovesBlanksAndControlsButKeepsHighBytes) {
+TEST(AnsiString, TrimAndCaseMappingLeaveHighBytesAlone) {
   EXPECT_EQ(Trim(" \t\r\n01AA,\x01"), "01AA,");
   EXPECT_EQ(Trim(AnsiString(std::string("\0 x \0", 5))), "x");
   EXPECT_EQ(Trim("\xA1\xA3 "), "\xA1\xA3");
   EXPECT_EQ(Trim("   "), "");
   EXPECT_EQ(TrimLeft("  a "), "a ");
   EXPECT_EQ(TrimRight("  a "), "  a");
+  EXPECT_EQ(UpperCase("ab\xE9z"), "AB\xE9Z");  // case mapping touches only ASCII letters
+  EXPECT_EQ(LowerCase("AB\xC9Z"), "ab\xC9z");
 }
 
 TEST(AnsiString, NumberConversions) {
@@ -99,11 +88,6 @@ TEST(AnsiString, NumberConversions) {
   EXPECT_EQ(StrToIntDef("x", 7), 7);
 }
 
-TEST(AnsiString, CaseMappingTouchesOnlyAsciiLetters) {
-  EXPECT_EQ(UpperCase("ab\xE9z"), "AB\xE9Z");
-  EXPECT_EQ(LowerCase("AB\xC9Z"), "ab\xC9z");
-}
-
 TEST(Codepage, Cp936TextBecomesUtf8) {
   // "Success" stays, the ideographic full stop 0xA1 0xA3 becomes U+3002.
   EXPECT_EQ(Cp936ToUtf8("Port<COM7> not found\xA1\xA3"), "Port<COM7> not found\xE3\x80\x82");
@@ -112,12 +96,9 @@ TEST(Codepage, Cp936TextBecomesUtf8) {
 }
 
 TEST(Exceptions, CarryClassNameAndMessage) {
-  try {
-    throw EStringListError("List index out of bounds (5)");
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.ClassName(), "EStringListError");
-    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
-  }
+  const Exception& e = EStringListError("List index out of bounds (5)");
+  EXPECT_STREQ(e.ClassName(), "EStringListError");
+  EXPECT_STREQ(e.what(), "List index out of bounds (5)");
 }
 
 }  // namespace
