@@ -4,14 +4,17 @@
 #include <veravo/platform/win/win.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include "error_of.h"
 #include "support/pty.h"
 
 namespace veravo::win {
 namespace {
 
 using std::chrono::milliseconds;
+using testing::ErrorOf;
 
 HANDLE Open(const std::string& name) {
   return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -47,8 +50,7 @@ TEST_F(PtyCommTest, OverlappedReadEndsOnAOneMillisecondGapOrOnTheCount) {
   ASSERT_TRUE(SetCommTimeouts(port_, &timeouts));
   DWORD n = 0;
   // Ends on the gap: fewer bytes than asked for, as one piece.
-  ASSERT_FALSE(ReadFile(port_, buffer_, 256, &n, &io_));
-  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  ASSERT_EQ(ErrorOf(ReadFile(port_, buffer_, 256, &n, &io_)), ERROR_IO_PENDING);
   EXPECT_EQ(WaitForSingleObject(io_.hEvent, 30), WAIT_TIMEOUT);  // nothing came: no completion
   pty_.Send("burst of bytes");
   ASSERT_EQ(WaitForSingleObject(io_.hEvent, 2000), WAIT_OBJECT_0);
@@ -67,9 +69,8 @@ TEST_F(PtyCommTest, OverlappedReadEndsOnAOneMillisecondGapOrOnTheCount) {
   EXPECT_EQ(std::string(buffer_, n), "456789");
 }
 
-TEST_F(PtyCommTest, ExclusiveOpenAndMissingDevices) {
-  HANDLE second = Open(pty_.SlavePath());
-  EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+TEST_F(PtyCommTest, ExclusiveOpenMissingDevicesAndComNames) {
+  EXPECT_EQ(Open(pty_.SlavePath()), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   for (const char* missing : {"/dev/veravo-no-such-tty", "/dev/null" /* not a tty */, "LPT1", "COM0"}) {
     EXPECT_EQ(Open(missing), INVALID_HANDLE_VALUE) << missing;
@@ -77,14 +78,8 @@ TEST_F(PtyCommTest, ExclusiveOpenAndMissingDevices) {
   }
   EXPECT_EQ(CreateFileA(nullptr, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  // Once closed, the device can be opened again.
+  // Once closed, the device can be opened again, also by a mapped COM name.
   ASSERT_TRUE(CloseHandle(port_));
-  port_ = Open(pty_.SlavePath());
-  EXPECT_NE(port_, INVALID_HANDLE_VALUE);
-}
-
-TEST_F(PtyCommTest, ComNamesMapToDevices) {
-  CloseHandle(port_);
   ASSERT_TRUE(MapComPort("COM42", pty_.SlavePath().c_str()));
   port_ = Open("\\\\.\\com42");
   ASSERT_NE(port_, INVALID_HANDLE_VALUE);
@@ -94,53 +89,46 @@ TEST_F(PtyCommTest, ComNamesMapToDevices) {
   EXPECT_FALSE(MapComPort("LPT1", "/dev/null"));
 }
 
+// termios takes what a pty cannot do (7 bits with parity) without an error and
+// reads back what it kept; the DCB still reads back what was set.
 TEST_F(PtyCommTest, LineSettingsReachTermiosAsFarAsAPtyKeepsThem) {
+  const struct {
+    const char* text;  // nullptr: as opened
+    bool flow;         // CTS and XON/XOFF output flow control
+    speed_t speed;
+    tcflag_t on, off;  // c_cflag bits
+  } cases[] = {
+      {nullptr, false, B9600, CLOCAL | CREAD, CSTOPB | CRTSCTS},
+      {"19200,E,7,2", true, B19200, CSTOPB | CRTSCTS | CS8, 0},
+      {"9600,M,8,1", false, B9600, CMSPAR | PARODD, CSTOPB | CRTSCTS},  // mark = sticky odd
+      {"9600,S,8,1", false, B9600, CMSPAR, PARODD},
+      {"9600,S,8,1", false, B9600, CMSPAR, PARODD},  // unchanged: the C library's EINVAL counts as done
+  };
   DCB dcb{};
   ASSERT_TRUE(GetCommState(port_, &dcb));
-  termios tio = SlaveTermios();
-  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
-  EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
-  EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
-  EXPECT_NE(tio.c_cflag & (CLOCAL | CREAD), 0u);
-  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw
-
-  ASSERT_TRUE(BuildCommDCBA("19200,E,7,2", &dcb));
-  dcb.fOutxCtsFlow = 1;
-  dcb.fOutX = 1;
-  ASSERT_TRUE(SetCommState(port_, &dcb));  // a pty cannot do 7 bits with parity, yet this works
-  tio = SlaveTermios();
-  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
-  EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
-  EXPECT_NE(tio.c_cflag & CRTSCTS, 0u);
-  EXPECT_NE(tio.c_iflag & IXON, 0u);
-  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));  // what the pty keeps
-  DCB back{};
-  GetCommState(port_, &back);
-  EXPECT_EQ(back.ByteSize, 7);
-  EXPECT_EQ(back.Parity, EVENPARITY);
-  EXPECT_EQ(back.StopBits, TWOSTOPBITS);
-
-  ASSERT_TRUE(BuildCommDCBA("9600,M,8,1", &dcb));
-  dcb.fOutxCtsFlow = 0;
-  dcb.fOutX = 0;
-  ASSERT_TRUE(SetCommState(port_, &dcb));
-  tio = SlaveTermios();
-  EXPECT_NE(tio.c_cflag & CMSPAR, 0u);
-  EXPECT_NE(tio.c_cflag & PARODD, 0u);  // mark = sticky odd
-  EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
-  ASSERT_TRUE(BuildCommDCBA("9600,S,8,1", &dcb));
-  ASSERT_TRUE(SetCommState(port_, &dcb));
-  tio = SlaveTermios();
-  EXPECT_NE(tio.c_cflag & CMSPAR, 0u);
-  EXPECT_EQ(tio.c_cflag & PARODD, 0u);
-
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text != nullptr ? c.text : "as opened");
+    if (c.text != nullptr) {
+      ASSERT_TRUE(BuildCommDCBA(c.text, &dcb));
+      dcb.fOutxCtsFlow = dcb.fOutX = c.flow;
+      ASSERT_TRUE(SetCommState(port_, &dcb));
+    }
+    const termios tio = SlaveTermios();
+    EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    EXPECT_EQ(tio.c_cflag & c.on, c.on);
+    EXPECT_EQ(tio.c_cflag & c.off, 0u);
+    EXPECT_EQ((tio.c_iflag & IXON) != 0, c.flow);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw
+    DCB back{};
+    GetCommState(port_, &back);
+    EXPECT_EQ(std::memcmp(&back, &dcb, sizeof dcb), 0);
+  }
   dcb.BaudRate = 250000;  // no Bnnn constant: set through termios2
   ASSERT_TRUE(SetCommState(port_, &dcb));
-  GetCommState(port_, &back);
-  EXPECT_EQ(back.BaudRate, 250000u);
+  GetCommState(port_, &dcb);
+  EXPECT_EQ(dcb.BaudRate, 250000u);
   dcb.BaudRate = 0;
-  EXPECT_FALSE(SetCommState(port_, &dcb));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(SetCommState(port_, &dcb)), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(PtyCommTest, PeerGetsBackPressureInsteadOfLoss) {
@@ -205,10 +193,8 @@ TEST_F(PtyCommTest, EventsFromTheLineAndTheFarEndGoingAway) {
   ClearCommError(port_, nullptr, nullptr);
   ASSERT_FALSE(ReadFile(port_, buffer_, 10, &n, &io_));
   pty_.CloseMaster();
-  EXPECT_FALSE(GetOverlappedResult(port_, &io_, &n, TRUE));
-  EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
-  EXPECT_FALSE(WriteFile(port_, "a", 1, &n, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
+  EXPECT_EQ(ErrorOf(GetOverlappedResult(port_, &io_, &n, TRUE)), ERROR_BAD_COMMAND);
+  EXPECT_EQ(ErrorOf(WriteFile(port_, "a", 1, &n, nullptr)), ERROR_BAD_COMMAND);
   EXPECT_TRUE(CloseHandle(port_));
   port_ = INVALID_HANDLE_VALUE;
 }
