@@ -18,18 +18,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kWineReadTimeout = 1460;  // ERROR_TIMEOUT
 
-std::string PortName() {
-  const char* name = std::getenv("VERAVO_COM_PORT");
-  return name != nullptr ? name : "";
-}
-
 class RealComm : public ::testing::Test {
  protected:
   void SetUp() override {
-    name_ = PortName();
-    if (name_.empty()) GTEST_SKIP() << "VERAVO_COM_PORT names no port";
-    port_ = CreateFileA(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_OVERLAPPED, nullptr);
+    const char* name = std::getenv("VERAVO_COM_PORT");
+    if (name == nullptr || *name == '\0') GTEST_SKIP() << "VERAVO_COM_PORT names no port";
+    port_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                        nullptr);
     ASSERT_NE(port_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -76,37 +71,25 @@ class RealComm : public ::testing::Test {
     return out;
   }
 
-  std::string name_;
   HANDLE port_ = nullptr;
   HANDLE event_ = nullptr;
 };
 
-TEST_F(RealComm, MissingPortIsNotFound) {
-  HANDLE missing = CreateFileA("COM97", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OVERLAPPED, nullptr);
-  EXPECT_EQ(missing, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(RealComm, WrittenBytesComeBackAndTheReadEndsOnTheIntervalGap) {
+// The echo device returns what was written; a read ends on the interval gap,
+// or empty on its total time-out; bytes waiting are counted and purged.
+TEST_F(RealComm, EchoedBytesAreReadCountedAndPurged) {
   EXPECT_EQ(Write("veravo"), 6u);
   EXPECT_EQ(Read(64, 2000), "veravo");
-  // Nothing more arrives: the total time-out ends the read, empty.
   const auto t0 = Clock::now();
   EXPECT_EQ(Read(64, 200), "");
   EXPECT_GE(Clock::now() - t0, milliseconds(150));
-}
-
-TEST_F(RealComm, ClearCommErrorCountsWaitingBytesAndPurgeDropsThem) {
   EXPECT_EQ(Write("0123456789"), 10u);
   DWORD errors = 0;
   COMSTAT stat{};
   const auto deadline = Clock::now() + std::chrono::seconds(2);
-  do {
-    ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
-    if (stat.cbInQue >= 10) break;
+  while (ClearCommError(port_, &errors, &stat) && stat.cbInQue < 10 && Clock::now() < deadline) {
     std::this_thread::sleep_for(milliseconds(5));
-  } while (Clock::now() < deadline);
+  }
   EXPECT_EQ(stat.cbInQue, 10u);
   EXPECT_EQ(errors, 0u);
   ASSERT_TRUE(PurgeComm(port_, PURGE_RXCLEAR | PURGE_TXCLEAR));
@@ -115,8 +98,13 @@ TEST_F(RealComm, ClearCommErrorCountsWaitingBytesAndPurgeDropsThem) {
   EXPECT_EQ(Read(64, 100), "");
 }
 
-TEST_F(RealComm, VirtualNamesStillReachTheVirtualLine) {
-  // Beside a real COM port, a "sim:" name opens a simulated device.
+// A missing COM port is not found; beside a real one, a "sim:" name still
+// opens a simulated device.
+TEST_F(RealComm, MissingPortsAndVirtualNames) {
+  EXPECT_EQ(CreateFileA("COM97", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   HANDLE sim = CreateFileA("sim:echo", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
   ASSERT_NE(sim, INVALID_HANDLE_VALUE);

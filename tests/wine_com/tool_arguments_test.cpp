@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -29,19 +30,14 @@ ToolRun RunTool(const std::string& args) {
 }
 
 TEST(ToolArguments, SlashArgumentsAreData) {
-  struct Case {
-    const char* args;
-    int exitCode;
-    const char* output;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, int, const char*> cases[] = {
       {"run /data/script.txt", 2, "error: cannot read /data/script.txt\n"},
       {"call --open none XorChar /ABC", 0, "\"\\n\"\n"},
   };
-  for (const Case& c : cases) {
-    ToolRun r = RunTool(c.args);
-    EXPECT_EQ(r.exitCode, c.exitCode) << c.args;
-    EXPECT_EQ(r.output, c.output) << c.args;
+  for (const auto& [args, exitCode, output] : cases) {
+    ToolRun r = RunTool(args);
+    EXPECT_EQ(r.exitCode, exitCode) << args;
+    EXPECT_EQ(r.output, output) << args;
   }
 }
 
