@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "error_of.h"
 #include "support/handler_window.h"
 
 namespace veravo::win {
@@ -19,6 +20,7 @@ using std::chrono::milliseconds;
 using Handler = test::WindowHandler;
 using test::ForwardToHandler;
 using test::HandlerWindow;
+using testing::ErrorOf;
 
 constexpr UINT kPing = WM_USER + 1;
 
@@ -28,12 +30,7 @@ TEST(WindowTest, ClassesAreCaseInsensitiveAndWindowsFoundNewestFirst) {
   windowClass.lpszClassName = "TCaseForm";
   ASSERT_NE(RegisterClassA(&windowClass), 0);
   windowClass.lpszClassName = "tcaseFORM";
-  EXPECT_EQ(RegisterClassA(&windowClass), 0);
-  EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
-
-  EXPECT_EQ(CreateWindowExA(0, "TNoSuchClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
-
+  EXPECT_EQ(ErrorOf(RegisterClassA(&windowClass)), ERROR_CLASS_ALREADY_EXISTS);
   Handler none;
   HWND first = HandlerWindow("TCaseForm", &none, "one");
   HWND second = HandlerWindow("TCASEFORM", &none, "two");
@@ -52,31 +49,15 @@ TEST(WindowTest, ClassesAreCaseInsensitiveAndWindowsFoundNewestFirst) {
   EXPECT_EQ(FindWindowA("TCaseForm", nullptr), nullptr);
 }
 
-TEST(WindowTest, OnlyTheOwnerMayDestroyAndTheProcedureSeesWmDestroy) {
+// Posted messages are peeked in order, with filters; only the owner thread
+// may destroy a window, and its procedure sees WM_DESTROY once.
+TEST(MessageTest, PostedMessagesArePeekedInOrderAndOnlyTheOwnerDestroys) {
   int destroys = 0;
   Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
     destroys += message == WM_DESTROY;
     return 0;
   };
-  HWND window = HandlerWindow("TLifeForm", &handler);
-  BOOL destroyedElsewhere = TRUE;
-  DWORD error = 0;
-  std::thread([&] {
-    destroyedElsewhere = DestroyWindow(window);
-    error = GetLastError();
-  }).join();
-  EXPECT_FALSE(destroyedElsewhere);
-  EXPECT_EQ(error, ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(DestroyWindow(window));
-  EXPECT_EQ(destroys, 1);
-  EXPECT_FALSE(DestroyWindow(window));
-  EXPECT_EQ(SendMessageA(window, kPing, 0, 0), 0);
-  EXPECT_FALSE(PostMessageA(window, kPing, 0, 0));
-}
-
-TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
-  Handler none;
-  HWND window = HandlerWindow("TPostForm", &none);
+  HWND window = HandlerWindow("TPostForm", &handler);
   PostMessageA(window, kPing, 1, 10);
   PostMessageA(window, kPing + 1, 2, 20);
   PostMessageA(nullptr, kPing, 3, 30);  // to the thread itself
@@ -91,7 +72,14 @@ TEST(MessageTest, PostedMessagesArePeekedInOrderWithFilters) {
   ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.lParam, 10);
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  DestroyWindow(window);
+  DWORD error = 0;
+  std::thread([&] { error = ErrorOf(DestroyWindow(window)); }).join();
+  EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(DestroyWindow(window));
+  EXPECT_EQ(destroys, 1);
+  EXPECT_FALSE(DestroyWindow(window));
+  EXPECT_EQ(SendMessageA(window, kPing, 0, 0), 0);
+  EXPECT_FALSE(PostMessageA(window, kPing, 0, 0));
 }
 
 // A thread that owns one window and pumps messages until WM_QUIT.
