@@ -165,59 +165,6 @@ TEST(MessageTest, SenderIsReleasedWhenTheOwnerThreadEnds) {
   EXPECT_FALSE(IsWindow(window.load()));
 }
 
-struct DestroyRace {
-  HWND window = nullptr;
-};
-
-// The receive-thread stand-in: sends to the waiting thread's window, then ends.
-void SendThenEnd(void* argument) {
-  auto* race = static_cast<DestroyRace*>(argument);
-  SendMessageA(race->window, kPing, 0, 0);
-}
-
-// Waits for a thread to end while serving what it sends, the way a port's
-// destructor waits for its receive thread.
-DWORD WaitServingMessages(HANDLE thread) {
-  for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_ALLINPUT);
-    if (result != WAIT_OBJECT_0 + 1) return result;
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  }
-}
-
-// Every fourth round the wait happens inside the handler of the very send the
-// thread is blocked in: ReplyMessage lets it go on and end.
-TEST(MessageTest, WaitingForAThreadThatIsSendingToUsDoesNotDeadlock) {
-  HANDLE thread = nullptr;
-  bool nested = false;
-  int handled = 0;
-  std::atomic<DWORD> waitResult{WAIT_FAILED};
-  Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message != kPing) return 0;
-    ++handled;
-    if (nested && InSendMessage()) ReplyMessage(0);
-    if (nested) waitResult = WaitServingMessages(thread);
-    return 0;
-  };
-  DestroyRace race{HandlerWindow("TWaitForm", &handler)};
-  for (int i = 0; i < 200; ++i) {
-    nested = i % 4 == 0;
-    waitResult = WAIT_FAILED;
-    thread = BeginThread(SendThenEnd, &race);
-    MSG msg;
-    ASSERT_TRUE(nested || WaitServingMessages(thread) == WAIT_OBJECT_0) << "round " << i;
-    while (nested && (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 || waitResult == WAIT_FAILED)) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_SENDMESSAGE);
-      PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-    }
-    EXPECT_TRUE(!nested || waitResult == WAIT_OBJECT_0) << "round " << i;
-    CloseHandle(thread);
-  }
-  EXPECT_EQ(handled, 200);
-  DestroyWindow(race.window);
-}
-
 TEST(MessageTest, MsgWaitWakesForNewPostedMessagesOnly) {
   HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
