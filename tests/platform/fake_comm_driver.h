@@ -7,6 +7,7 @@
 #include <veravo/platform/win/comm_handle.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,10 +21,10 @@ struct FakeLine {
   std::vector<DCB> configured;
   std::string sent;                   // bytes the driver accepted
   std::size_t acceptLimit = 1 << 20;  // how many more bytes Write takes
-  std::size_t outQueue = 0;
-  DWORD configureError = 0;
-  int purges = 0;
-  int inputSpaceCalls = 0;
+  std::atomic<std::size_t> outQueue{0};
+  std::atomic<DWORD> configureError{0};
+  std::atomic<int> purges{0};
+  std::atomic<int> inputSpaceCalls{0};
 
   CommDriverSink* Sink() {
     std::lock_guard<std::mutex> guard(lock);
@@ -58,12 +59,8 @@ class FakeCommDriver final : public CommDriver {
     line_->sent.append(reinterpret_cast<const char*>(data), *accepted);
     return 0;
   }
-  std::size_t OutQueue() override {
-    std::lock_guard<std::mutex> guard(line_->lock);
-    return line_->outQueue;
-  }
+  std::size_t OutQueue() override { return line_->outQueue; }
   void PurgeOutput() override {
-    std::lock_guard<std::mutex> guard(line_->lock);
     ++line_->purges;
     line_->outQueue = 0;
   }
@@ -73,10 +70,7 @@ class FakeCommDriver final : public CommDriver {
     return 0;
   }
   DWORD SetBreak(bool) override { return 0; }
-  void InputSpace() override {
-    std::lock_guard<std::mutex> guard(line_->lock);
-    ++line_->inputSpaceCalls;
-  }
+  void InputSpace() override { ++line_->inputSpaceCalls; }
 
  private:
   std::shared_ptr<FakeLine> line_;
