@@ -100,7 +100,7 @@ TEST_F(CommLayerTest, StateStartsAt9600N81AndOnlyValidChangesReachTheDriver) {
   EXPECT_TRUE(SameDcb(back, dcb));
 }
 
-TEST_F(CommLayerTest, ReadCompletesAtOnceFromTheBufferOrPendsUntilTheCount) {
+TEST_F(CommLayerTest, ReadsCompleteFromTheBufferPendForTheCountOrEndOnTheirTimeouts) {
   line_->Arrive("abc");
   DWORD got = 0;
   ASSERT_TRUE(ReadFile(port_, buffer_, 2, &got, &read_));
@@ -119,13 +119,11 @@ TEST_F(CommLayerTest, ReadCompletesAtOnceFromTheBufferOrPendsUntilTheCount) {
   ASSERT_TRUE(ReadFile(port_, nullptr, 0, &got, &read_));  // zero bytes: done at once
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(ErrorOf(ReadFile(port_, nullptr, 4, &got, &read_)), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(Clear().cbInQue, 2u);  // "gh" stayed in the input buffer
-}
-
-TEST_F(CommLayerTest, ReadTimeoutsIntervalTotalAndImmediate) {
-  DWORD got = 0;
-  // MAXDWORD interval, zero totals: return at once, even with nothing.
+  // MAXDWORD interval, zero totals: return at once with what is there ("gh"
+  // stayed in the input buffer), even with nothing.
   SetTimeouts(0xFFFFFFFF, 0, 0);
+  ASSERT_TRUE(ReadFile(port_, buffer_, 10, &got, &read_));
+  EXPECT_EQ(Buffer(got), "gh");
   ASSERT_TRUE(ReadFile(port_, buffer_, 10, &got, &read_));
   EXPECT_EQ(got, 0u);
   // Total time-out: completes with what came, possibly nothing.
@@ -185,7 +183,7 @@ TEST_F(CommLayerTest, WriteHandsOverAsTheDriverTakesItOrUntilItsTimeout) {
   EXPECT_EQ(done_, 3u);
 }
 
-TEST_F(CommLayerTest, EventsWaitAreRememberedAndMaskChangeCompletesTheWait) {
+TEST_F(CommLayerTest, EventsAreRememberedMaskChangesEndTheWaitAndLineErrorsAbort) {
   DWORD events = 0;
   EXPECT_EQ(ErrorOf(WaitCommEvent(port_, &events, &wait_)), ERROR_INVALID_PARAMETER);  // mask 0
   SetCommMask(port_, EV_RXCHAR | EV_TXEMPTY | EV_CTS);
@@ -214,9 +212,7 @@ TEST_F(CommLayerTest, EventsWaitAreRememberedAndMaskChangeCompletesTheWait) {
   SetCommMask(port_, EV_RXCHAR);
   ASSERT_EQ(Result(&wait_, TRUE), 0u);
   EXPECT_EQ(events, 0u);
-}
-
-TEST_F(CommLayerTest, AbortOnErrorBlocksTransfersUntilErrorsAreCleared) {
+  // A line error with fAbortOnError set ends the transfers until the errors are cleared.
   DCB dcb{};
   GetCommState(port_, &dcb);
   dcb.fAbortOnError = 1;
@@ -233,7 +229,6 @@ TEST_F(CommLayerTest, AbortOnErrorBlocksTransfersUntilErrorsAreCleared) {
   EXPECT_EQ(Result(&write_, TRUE), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(ErrorOf(ReadFile(port_, buffer_, 1, &n, &read_)), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(ErrorOf(WriteFile(port_, "z", 1, &n, &write_)), ERROR_OPERATION_ABORTED);
-  DWORD events = 0;
   ASSERT_TRUE(WaitCommEvent(port_, &events, &wait_));  // the event was remembered
   EXPECT_EQ(events, EV_ERR);
   Clear();
