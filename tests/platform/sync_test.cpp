@@ -27,10 +27,9 @@ TEST(HandleTest, ClosedAndBogusHandlesAndBadWaitArgumentsFail) {
   event = NewEvent(true, true);
   HANDLE handles[65];
   for (HANDLE& h : handles) h = event;
-  const std::pair<DWORD, DWORD> counts[] = {{0, ERROR_INVALID_PARAMETER}, {65, ERROR_INVALID_PARAMETER}};
-  for (const auto& [count, error] : counts) {
-    EXPECT_EQ(WaitForMultipleObjects(count, handles, FALSE, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), error);
+  for (DWORD count : {0, 65}) {  // none, or more than a wait takes
+    EXPECT_EQ(WaitForMultipleObjects(count, handles, FALSE, 0), WAIT_FAILED) << count;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << count;
   }
   EXPECT_EQ(WaitForMultipleObjects(64, handles, FALSE, 0), WAIT_OBJECT_0);
   handles[1] = reinterpret_cast<HANDLE>(0x7777);
