@@ -126,14 +126,8 @@ TEST_F(CommLayerTest, ReadsCompleteFromTheBufferPendForTheCountOrEndOnTheirTimeo
   EXPECT_EQ(Buffer(got), "gh");
   ASSERT_TRUE(ReadFile(port_, buffer_, 10, &got, &read_));
   EXPECT_EQ(got, 0u);
-  // Total time-out: completes with what came, possibly nothing.
-  SetTimeouts(0, 10, 20);  // 10 * 3 + 20 = 50 ms
-  auto start = std::chrono::steady_clock::now();
-  StartPendingRead(3);
-  ASSERT_EQ(Result(&read_, TRUE), 0u);
-  EXPECT_EQ(done_, 0u);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(45));
-  // The constant alone is a total time-out too.
+  // A total time-out completes with what came, possibly nothing; the
+  // constant alone is one too.
   SetTimeouts(0, 0, 30);
   StartPendingRead(3);
   EXPECT_EQ(WaitForSingleObject(read_.hEvent, 5000), WAIT_OBJECT_0);

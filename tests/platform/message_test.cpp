@@ -24,46 +24,40 @@ using testing::ErrorOf;
 
 constexpr UINT kPing = WM_USER + 1;
 
-TEST(WindowTest, ClassesAreCaseInsensitiveAndWindowsFoundNewestFirst) {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = ForwardToHandler;
-  windowClass.lpszClassName = "TCaseForm";
-  ASSERT_NE(RegisterClassA(&windowClass), 0);
-  windowClass.lpszClassName = "tcaseFORM";
-  EXPECT_EQ(ErrorOf(RegisterClassA(&windowClass)), ERROR_CLASS_ALREADY_EXISTS);
-  Handler none;
-  HWND first = HandlerWindow("TCaseForm", &none, "one");
-  HWND second = HandlerWindow("TCASEFORM", &none, "two");
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(FindWindowA("tcaseform", nullptr), second);
-  EXPECT_EQ(FindWindowA("TCaseForm", "one"), first);
-  EXPECT_EQ(FindWindowA("TCaseForm", "three"), nullptr);
-  EXPECT_EQ(FindWindowA("TOtherForm", nullptr), nullptr);
-  EXPECT_TRUE(DestroyWindow(second));
-  EXPECT_FALSE(IsWindow(second));
-  EXPECT_EQ(FindWindowA("TCaseForm", nullptr), first);
-  EXPECT_FALSE(UnregisterClassA("TCaseForm", nullptr));  // a window of it still exists
-  EXPECT_TRUE(DestroyWindow(first));
-  EXPECT_TRUE(UnregisterClassA("tcaseform", nullptr));
-  EXPECT_EQ(FindWindowA("TCaseForm", nullptr), nullptr);
-}
-
-// Posted messages are peeked in order, with filters; only the owner thread
-// may destroy a window, and its procedure sees WM_DESTROY once.
-TEST(MessageTest, PostedMessagesArePeekedInOrderAndOnlyTheOwnerDestroys) {
+// Class names are case-insensitive and windows found newest first; posted
+// messages are peeked in order, with filters, and wake a message wait once;
+// only the owner thread may destroy a window, and its procedure sees
+// WM_DESTROY once.
+TEST(MessageTest, WindowsAndPostedMessages) {
   int destroys = 0;
   Handler handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
     destroys += message == WM_DESTROY;
     return 0;
   };
-  HWND window = HandlerWindow("TPostForm", &handler);
+  HWND first = HandlerWindow("TPostForm", &handler, "one");
+  HWND window = HandlerWindow("TPOSTFORM", &handler, "two");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(window, nullptr);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = ForwardToHandler;
+  windowClass.lpszClassName = "tpostform";
+  EXPECT_EQ(ErrorOf(RegisterClassA(&windowClass)), ERROR_CLASS_ALREADY_EXISTS);
+  EXPECT_EQ(FindWindowA("tpostform", nullptr), window);
+  EXPECT_EQ(FindWindowA("TPostForm", "one"), first);
+  EXPECT_EQ(FindWindowA("TPostForm", "three"), nullptr);
+
+  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
   PostMessageA(window, kPing, 1, 10);
   PostMessageA(window, kPing + 1, 2, 20);
   PostMessageA(nullptr, kPing, 3, 30);  // to the thread itself
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 1000, QS_ALLINPUT), WAIT_OBJECT_0 + 1);
   MSG msg{};
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
   EXPECT_EQ(msg.wParam, 1u);
+  // Still queued, but already seen: no wake-up for them.
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
+  CloseHandle(never);
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, kPing + 1, kPing + 1, PM_REMOVE));
   EXPECT_EQ(msg.wParam, 2u);
   ASSERT_TRUE(PeekMessageA(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE));
@@ -72,14 +66,21 @@ TEST(MessageTest, PostedMessagesArePeekedInOrderAndOnlyTheOwnerDestroys) {
   ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.lParam, 10);
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+
   DWORD error = 0;
   std::thread([&] { error = ErrorOf(DestroyWindow(window)); }).join();
   EXPECT_EQ(error, ERROR_ACCESS_DENIED);
   EXPECT_TRUE(DestroyWindow(window));
   EXPECT_EQ(destroys, 1);
+  EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(DestroyWindow(window));
   EXPECT_EQ(SendMessageA(window, kPing, 0, 0), 0);
   EXPECT_FALSE(PostMessageA(window, kPing, 0, 0));
+  EXPECT_EQ(FindWindowA("TPostForm", nullptr), first);
+  EXPECT_FALSE(UnregisterClassA("TPostForm", nullptr));  // a window of it still exists
+  EXPECT_TRUE(DestroyWindow(first));
+  EXPECT_TRUE(UnregisterClassA("tpostform", nullptr));
+  EXPECT_EQ(FindWindowA("TPostForm", nullptr), nullptr);
 }
 
 // A thread that owns one window and pumps messages until WM_QUIT.
@@ -163,20 +164,6 @@ TEST(MessageTest, SenderIsReleasedWhenTheOwnerThreadEnds) {
   owner.join();
   EXPECT_EQ(ownerWait.load(), WAIT_OBJECT_0);
   EXPECT_FALSE(IsWindow(window.load()));
-}
-
-TEST(MessageTest, MsgWaitWakesForNewPostedMessagesOnly) {
-  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
-  PostMessageA(nullptr, kPing, 0, 0);
-  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 1000, QS_ALLINPUT), WAIT_OBJECT_0 + 1);
-  MSG msg;
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-  // Still queued, but already seen: no wake-up for it.
-  EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-  CloseHandle(never);
 }
 
 // A procedure that throws while handling a message sent from another thread
