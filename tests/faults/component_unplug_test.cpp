@@ -14,8 +14,6 @@ namespace {
 
 using Call = std::function<std::string(TZPEdit&)>;
 
-void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 // How a method may end after a lost line, and how its port is opened.
 enum : unsigned {
   kSevenBit = 1,    // opened with CreatNewPort (",E,7,1") instead of CreatePort
@@ -51,7 +49,7 @@ Call Quiet(std::function<void(TZPEdit&)> method) {
 Call ThenRead(std::function<void(TZPEdit&)> command, AnsiString (TZPEdit::*read)(), int pauseMs = 80) {
   return [command, read, pauseMs](TZPEdit& e) {
     command(e);
-    Wait(pauseMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     return (e.*read)().str();
   };
 }
@@ -127,79 +125,69 @@ Outcome CallOnce(const MethodCase& c, TZPEdit& edit) {
          << c.method << " returned \"" << o.text << "\" (healthy: \"" << healthy << "\")";
 }
 
-class ComponentUnplug : public ::testing::Test {
- protected:
-  // A component on a fresh line with the case's device, port open.
-  void Open(const MethodCase& c) {
-    name_ = UniqueLineName("component");
-    line_ = sim::VirtualLine::create(name_);
-    ASSERT_TRUE(line_);
-    line_->AttachDevice(sim::MakeSimDevice(c.device));
-    edit_ = std::make_unique<TZPEdit>(nullptr);
-    edit_->SetProtName(name_.c_str());
-    edit_->SetBaudRate(19200);
-    edit_->SetSleepTiem(15);
-    ASSERT_TRUE(c.Has(kSevenBit) ? edit_->CreatNewPort() : edit_->CreatePort());
+// A component on a fresh line with the case's device, port open.
+struct Rig {
+  explicit Rig(const MethodCase& c) : line(sim::VirtualLine::create(name)) {
+    line->AttachDevice(sim::MakeSimDevice(c.device));
+    edit.SetProtName(name.c_str());
+    edit.SetBaudRate(19200);
+    edit.SetSleepTiem(15);
+    opened = c.Has(kSevenBit) ? edit.CreatNewPort() : edit.CreatePort();
   }
-  void Close() {
-    edit_.reset();
-    line_.reset();
-  }
-
-  std::string name_;
-  std::shared_ptr<sim::VirtualLine> line_;
-  std::unique_ptr<TZPEdit> edit_;
+  std::string name = UniqueLineName("component");
+  std::shared_ptr<sim::VirtualLine> line;
+  TZPEdit edit{nullptr};
+  bool opened = false;
 };
 
-TEST_F(ComponentUnplug, DuringEveryDeviceMethod) {
+TEST(ComponentUnplug, DuringEveryDeviceMethod) {
   std::mt19937 rng(TestSeed(0x5EED0002));
-  const int trials = Scaled(2);
   testing::MessageBoxCapture boxes;
-
   for (const MethodCase& c : Cases()) {
     SCOPED_TRACE(c.method);
     // The healthy run: its result and duration set the yardstick.
-    Open(c);
-    const auto t0 = Clock::now();
-    const Outcome healthy = CallOnce(c, *edit_);
-    const double healthyMs = MsSince(t0);
-    ASSERT_EQ(healthy.raised, "");
-    EXPECT_TRUE(*c.understood == '\0' || line_->simDevice()->WaitForLog(1, 2s, c.understood))
-        << "the device did not take the command";
-    EXPECT_TRUE(c.neutral.empty() || healthy.text != c.neutral.front()) << "no reply on a healthy line";
-    Close();
-
-    for (int trial = 0; trial < trials; ++trial) {
+    Outcome healthy;
+    std::chrono::duration<double, std::micro> healthyTime;
+    {
+      Rig rig(c);
+      ASSERT_TRUE(rig.opened);
+      const auto t0 = Clock::now();
+      healthy = CallOnce(c, rig.edit);
+      healthyTime = Clock::now() - t0;
+      ASSERT_EQ(healthy.raised, "");
+      EXPECT_TRUE(*c.understood == '\0' || rig.line->simDevice()->WaitForLog(1, 2s, c.understood))
+          << "the device did not take the command";
+      EXPECT_TRUE(c.neutral.empty() || healthy.text != c.neutral.front()) << "no reply on a healthy line";
+    }
+    for (int trial = 0; trial < Scaled(2); ++trial) {
       SCOPED_TRACE("trial " + std::to_string(trial));
-      Open(c);
+      Rig rig(c);
+      ASSERT_TRUE(rig.opened);
       const std::size_t boxesBefore = boxes.boxes.size();
       const auto delay = std::chrono::microseconds(
-          static_cast<long>(std::uniform_real_distribution<double>(0, healthyMs)(rng) * 1000));
+          static_cast<long>(std::uniform_real_distribution<double>(0, healthyTime.count())(rng)));
       std::thread cutter([&] {
         std::this_thread::sleep_for(delay);
-        line_->unplug();
+        rig.line->unplug();
       });
       // During the call, and once more when the cable is surely gone.
-      Outcome during = CallOnce(c, *edit_);
+      Outcome during = CallOnce(c, rig.edit);
       cutter.join();
-      Outcome after = CallOnce(c, *edit_);
+      Outcome after = CallOnce(c, rig.edit);
       for (const Outcome* o : {&during, &after}) EXPECT_TRUE(Allowed(c, healthy.text, *o));
 
       // The port is either blocked with a negative result code (a write
       // after the cut fails on the device) or gone, after a re-open that
       // failed with the not-found text.
-      if (SerialPort* port = edit_->Port()) {
+      if (SerialPort* port = rig.edit.Port()) {
         if (port->Status == 0) port->Write("!", 1, 0, nullptr);
         EXPECT_TRUE(WaitUntil([&] { return port->Status < 0; }, 2s)) << "the lost line went unreported";
       } else {
-        EXPECT_EQ(edit_->PortState(), TZPEdit::PortClosed);
+        EXPECT_EQ(rig.edit.PortState(), TZPEdit::PortClosed);
         ASSERT_GT(boxes.boxes.size(), boxesBefore);
-        EXPECT_EQ(boxes.boxes.back().text, "Fatal Errors: Port<" + name_ + "> not found\xA1\xA3");
+        EXPECT_EQ(boxes.boxes.back().text, "Fatal Errors: Port<" + rig.name + "> not found\xA1\xA3");
       }
-      const auto c0 = Clock::now();
-      RunWithDeadline("closing after an unplug", 10s, [&] { edit_->ClosePort(); });
-      EXPECT_LT(MsSince(c0), 2000);
-      Close();
+      ExpectPrompt("closing after an unplug", [&] { rig.edit.ClosePort(); });
     }
   }
 }

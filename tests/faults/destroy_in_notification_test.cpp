@@ -45,7 +45,6 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   });
 
   int closes = 0, sawDyingPort = 0, reopenFailures = 0;
-  double slowestClose = 0;
   RunWithDeadline("closing the port inside the notification handler", 120s, [&] {
     std::thread owner([&] {
       TZPEdit edit(nullptr);
@@ -58,9 +57,7 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
         if (edit.Port() == nullptr) return;
         dying = edit.Port();
         closing = true;
-        const auto t0 = Clock::now();
-        edit.ClosePort();
-        slowestClose = std::max(slowestClose, MsSince(t0));
+        ExpectPrompt("closing inside the handler", [&] { edit.ClosePort(); });
         closing = false;
         ++closes;
       };
@@ -99,7 +96,6 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   EXPECT_EQ(reopenFailures, 0);
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_EQ(sawDyingPort, 0) << "a handler reached the port that was being destroyed";
-  EXPECT_LT(slowestClose, 2000);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // and no memory (the leak checker of the sanitizer build looks at the end).
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "faults/fault_support.h"
 #include "support/pty.h"
 
@@ -18,6 +20,11 @@ void Exchange(const test::Pty& pty, const Bytes& bytes) {
   char sink[4096];
   while (read(pty.Master(), sink, sizeof sink) > 0) {
   }
+}
+
+std::size_t OpenDescriptors() {
+  using It = std::filesystem::directory_iterator;
+  return static_cast<std::size_t>(std::distance(It("/proc/self/fd"), It{}));
 }
 
 TEST(OpenCloseCycles, WithTrafficInFlight) {
@@ -46,7 +53,6 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
   std::uniform_int_distribution<int> writeSize(0, 1500), action(0, 5), breakMs(0, 3), wait(0, 2), onPty(0, 3);
   std::size_t descriptorsBefore = 0;
   int failedOpens = 0;
-  double slowestClose = 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     // Lazily made helpers of the platform (a timer thread, say) exist after
     // the first cycles; count from there.
@@ -66,9 +72,7 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
     if (act == 0) port->SendBreak(breakMs(rng));
     if (act == 1) port->DiscardReceived();
     if (act == 2) port->Read(buffer, 256, 0);
-    const auto c0 = Clock::now();
-    port.reset();
-    slowestClose = std::max(slowestClose, MsSince(c0));
+    ExpectPrompt("closing with traffic in flight", [&] { port.reset(); });
   }
   stop = true;
   device.join();
@@ -77,7 +81,6 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
 
   EXPECT_EQ(failedOpens, 0);
   EXPECT_LE(descriptorsAfter, descriptorsBefore) << "descriptors grew over " << cycles << " cycles";
-  EXPECT_LT(slowestClose, 2000);
 }
 
 }  // namespace
