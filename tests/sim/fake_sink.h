@@ -2,7 +2,7 @@
 #pragma once
 
 #include <veravo/platform/win/comm_driver.h>
-#include <veravo/sim/line_format.h>
+#include <veravo/platform/win/win.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
@@ -16,24 +16,25 @@
 
 namespace veravo::sim::testing {
 
+using Bytes = std::vector<win::BYTE>;
+
 class FakeSink : public win::CommDriverSink {
  public:
   using Ms = std::chrono::milliseconds;
-  struct Chunk {
-    std::chrono::steady_clock::time_point at;
-    std::vector<win::BYTE> bytes;
-  };
 
   std::size_t InputRoom() override { return 4096; }
   std::size_t Received(const win::BYTE* data, std::size_t count) override {
     Update([&] {
-      chunks_.push_back({std::chrono::steady_clock::now(), std::vector<win::BYTE>(data, data + count)});
+      chunks_.emplace_back(data, data + count);
       bytes_.insert(bytes_.end(), data, data + count);
     });
     return count;
   }
   void LineEvent(win::DWORD errors, win::DWORD events) override {
-    Update([&] { errors_ |= errors, events_ |= events; });
+    Update([&] {
+      if (events_ == 0) bytesBeforeEvent_ = bytes_.size();
+      errors_ |= errors, events_ |= events;
+    });
   }
   void OutputSpace() override {
     Update([&] { ++outputSpace_; });
@@ -48,19 +49,21 @@ class FakeSink : public win::CommDriverSink {
   bool WaitEvent(win::DWORD event, Ms timeout = Ms(2000)) {
     return Wait(timeout, [&] { return (events_ & event) != 0; });
   }
-  bool WaitOutputSpace(int count, Ms timeout = Ms(2000)) {
-    return Wait(timeout, [&] { return outputSpace_ >= count; });
+  bool WaitOutputSpace(int count) {
+    return Wait(Ms(2000), [&] { return outputSpace_ >= count; });
   }
   bool WaitUnplugged() {
     return Wait(Ms(2000), [&] { return unplugged_; });
   }
 
-  std::vector<win::BYTE> bytes() { return Get(bytes_); }
-  std::vector<Chunk> chunks() { return Get(chunks_); }
+  Bytes bytes() { return Get(bytes_); }
+  std::vector<Bytes> chunks() { return Get(chunks_); }
   win::DWORD errors() { return Get(errors_); }
+  // How many bytes had arrived when the first event since the last Clear came.
+  std::size_t bytesBeforeEvent() { return Get(bytesBeforeEvent_); }
   int outputSpace() { return Get(outputSpace_); }
   void Clear() {
-    Update([&] { bytes_.clear(), chunks_.clear(), errors_ = events_ = 0; });
+    Update([&] { bytes_.clear(), chunks_.clear(), errors_ = events_ = 0, bytesBeforeEvent_ = 0; });
   }
 
  private:
@@ -83,10 +86,11 @@ class FakeSink : public win::CommDriverSink {
 
   std::mutex mu_;
   std::condition_variable cv_;
-  std::vector<win::BYTE> bytes_;
-  std::vector<Chunk> chunks_;
+  Bytes bytes_;
+  std::vector<Bytes> chunks_;
   win::DWORD errors_ = 0;
   win::DWORD events_ = 0;  // every event seen since the last Clear
+  std::size_t bytesBeforeEvent_ = 0;
   int outputSpace_ = 0;
   bool unplugged_ = false;
 };
@@ -96,13 +100,8 @@ class FakeSink : public win::CommDriverSink {
 inline win::DCB DcbFor(const std::string& settings) {
   win::DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  LineFormat f = *LineFormat::Parse(settings);
-  static const std::string kParity = "NOEMS";
-  dcb.BaudRate = f.baud;
-  dcb.ByteSize = f.dataBits;
-  dcb.Parity = static_cast<win::BYTE>(kParity.find(f.parity));
-  dcb.StopBits = f.stopBits;
-  dcb.fParity = f.HasParity() ? 1 : 0;
+  win::BuildCommDCBA(settings.c_str(), &dcb);
+  dcb.fParity = dcb.Parity != win::NOPARITY ? 1 : 0;
   dcb.fBinary = 1;
   dcb.fDtrControl = win::DTR_CONTROL_ENABLE;
   dcb.fRtsControl = win::RTS_CONTROL_ENABLE;
@@ -120,16 +119,12 @@ struct HostRig {
   }
   ~HostRig() { driver.reset(); }
 
-  std::size_t Write(const std::vector<win::BYTE>& bytes) {
+  std::size_t Write(const Bytes& bytes) {
     std::size_t accepted = 0;
     driver->Write(bytes.data(), bytes.size(), &accepted);
     return accepted;
   }
   void Configure(const std::string& settings) { driver->Configure(DcbFor(settings)); }
-  // Waits until everything written has left the host end.
-  bool Drain() {
-    return test::WaitUntil([&] { return driver->OutQueue() == 0; }, std::chrono::milliseconds(3000));
-  }
 
   FakeSink sink;  // declared before the driver: it outlives the driver
   std::shared_ptr<VirtualLine> line;

@@ -13,7 +13,7 @@ namespace veravo::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<win::BYTE>;
+using testing::Bytes;
 
 // A host end driving a line with a simulated device on its far end.
 struct SimRig : testing::HostRig {
@@ -149,53 +149,38 @@ TEST(SimDeviceTest, PrinterFrameWithoutPauseLosesItsAddress) {
   ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "printed"));
 }
 
+// The reply modes, judged by the reply's bytes and how the host's FIFO
+// handed them over (a quiet gap longer than four byte times ends a piece).
 TEST(SimDeviceTest, SbqCrcFramingAndReplyModes) {
   SimRig rig("sim-t-sbq", "sbq?late=250&gap=6");
   Bytes command{0x01, 0x02};
   AppendCrc(&command);
   ASSERT_EQ(command, (Bytes{0x01, 0x02, 0xCA, 0x3A}));
-
-  rig.Write(command);
-  Bytes reply = rig.ReplyOf(5);
-  ASSERT_EQ(reply.size(), 5u);
-  EXPECT_EQ(Crc16Kermit(reply, 0, 3), reply[3] | (reply[4] << 8));
+  auto reply = [&](ReplyMode mode, const Bytes& sent) {
+    rig.sink.Clear();
+    rig.device->SetMode(mode);
+    rig.Write(sent);
+    Bytes got = rig.ReplyOf(5);
+    EXPECT_EQ(got.size(), 5u);
+    return got.size() == 5 && Crc16Kermit(got, 0, 3) == (got[3] | (got[4] << 8));
+  };
+  EXPECT_TRUE(reply(ReplyMode::kNormal, command)) << "a normal reply with its CRC";
   EXPECT_EQ(rig.device->LogOf("command")[0].text, "0102");
+  EXPECT_FALSE(reply(ReplyMode::kWrongCheck, command)) << "a reply whose CRC does not hold";
+  EXPECT_TRUE(reply(ReplyMode::kTwoPieces, command));
+  const auto pieces = rig.sink.chunks();
+  EXPECT_TRUE(!pieces.empty() && pieces[0].size() == 3) << "the first piece is not the first three bytes";
 
-  // A bad CRC is refused and not answered.
+  // A bad CRC is refused and not answered; late: nothing within the host's
+  // polling window, the reply comes later; silent: logged, never answered.
   rig.sink.Clear();
   rig.Write({0x01, 0x02, 0xCA, 0x3B});
   ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
   EXPECT_FALSE(rig.sink.WaitBytes(1, 50ms));
-
-  // Wrong check: the reply comes, its CRC does not hold.
-  rig.device->SetMode(ReplyMode::kWrongCheck);
-  rig.Write(command);
-  reply = rig.ReplyOf(5);
-  ASSERT_EQ(reply.size(), 5u);
-  EXPECT_NE(Crc16Kermit(reply, 0, 3), reply[3] | (reply[4] << 8));
-
-  // Two pieces: the first shorter than 5 bytes, then a quiet gap.
-  rig.sink.Clear();
-  rig.device->SetMode(ReplyMode::kTwoPieces);
-  rig.Write(command);
-  ASSERT_EQ(rig.ReplyOf(5).size(), 5u);
-  auto chunks = rig.sink.chunks();
-  ASSERT_GE(chunks.size(), 2u);
-  std::size_t first = 0;
-  for (std::size_t i = 0; i < chunks.size(); ++i) {
-    first += chunks[i].bytes.size();
-    if (i + 1 < chunks.size() && chunks[i + 1].at - chunks[i].at > 3ms) break;
-  }
-  EXPECT_EQ(first, 3u);
-
-  // Late: nothing within the host's polling window, the reply comes later.
-  rig.sink.Clear();
   rig.device->SetMode(ReplyMode::kLate);
   rig.Write(command);
   EXPECT_FALSE(rig.sink.WaitBytes(1, 200ms));
   EXPECT_TRUE(rig.sink.WaitBytes(5, 1s));
-
-  // Silent: understood and logged, never answered.
   rig.sink.Clear();
   rig.device->SetMode(ReplyMode::kSilent);
   rig.Write(command);

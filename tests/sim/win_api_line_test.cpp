@@ -70,22 +70,5 @@ TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
   CloseHandle(h);
 }
 
-TEST(WinApiLineTest, MultiDropFrameThroughSetCommState) {
-  HANDLE h = OpenPort("sim:printer");
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  ASSERT_TRUE(SetSettings(h, "9600,M,8,1"));
-  ASSERT_TRUE(WriteAll(h, "\x0a"));
-  std::this_thread::sleep_for(5ms);
-  ASSERT_TRUE(SetSettings(h, "9600,S,8,1"));
-  ASSERT_TRUE(WriteAll(h, std::string("\x1b\x2c\x7f\x3d"
-                                      "AB\x03",
-                                      7)));
-  SimDevice* printer = VirtualLine::find("sim:printer")->simDevice();
-  ASSERT_TRUE(printer->WaitForLog(1, 1s, "printed"));
-  EXPECT_EQ(printer->LogOf("printed")[0].text, "AB");
-
-  CloseHandle(h);
-}
-
 }  // namespace
 }  // namespace veravo::sim
