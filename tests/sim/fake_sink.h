@@ -18,81 +18,72 @@ namespace veravo::sim::testing {
 
 using Bytes = std::vector<win::BYTE>;
 
+// Records what the host end hears; tests wait on it and read it under its lock.
 class FakeSink : public win::CommDriverSink {
  public:
   using Ms = std::chrono::milliseconds;
+  struct Heard {
+    Bytes bytes;
+    std::vector<Bytes> chunks;          // as the driver handed them over
+    win::DWORD errors = 0, events = 0;  // every one since the last Clear
+    std::size_t bytesBeforeEvent = 0;   // bytes there when the first event since the last Clear came
+    int outputSpace = 0;
+    bool unplugged = false;
+  };
 
   std::size_t InputRoom() override { return 4096; }
   std::size_t Received(const win::BYTE* data, std::size_t count) override {
-    Update([&] {
-      chunks_.emplace_back(data, data + count);
-      bytes_.insert(bytes_.end(), data, data + count);
+    Update([&](Heard& h) {
+      h.chunks.emplace_back(data, data + count);
+      h.bytes.insert(h.bytes.end(), data, data + count);
     });
     return count;
   }
   void LineEvent(win::DWORD errors, win::DWORD events) override {
-    Update([&] {
-      if (events_ == 0) bytesBeforeEvent_ = bytes_.size();
-      errors_ |= errors, events_ |= events;
+    Update([&](Heard& h) {
+      if (h.events == 0) h.bytesBeforeEvent = h.bytes.size();
+      h.errors |= errors, h.events |= events;
     });
   }
   void OutputSpace() override {
-    Update([&] { ++outputSpace_; });
+    Update([](Heard& h) { ++h.outputSpace; });
   }
   void Unplugged() override {
-    Update([&] { unplugged_ = true; });
+    Update([](Heard& h) { h.unplugged = true; });
+  }
+  void Clear() {
+    Update(
+        [](Heard& h) { h.bytes.clear(), h.chunks.clear(), h.errors = h.events = 0, h.bytesBeforeEvent = 0; });
   }
 
+  // Whether `done(heard)` came to hold within `timeout`.
+  template <class P>
+  bool Until(P done, Ms timeout = Ms(2000)) {
+    std::unique_lock lock(mu_);
+    return cv_.wait_for(lock, timeout, [&] { return done(heard_); });
+  }
   bool WaitBytes(std::size_t n, Ms timeout = Ms(2000)) {
-    return Wait(timeout, [&] { return bytes_.size() >= n; });
+    return Until([n](const Heard& h) { return h.bytes.size() >= n; }, timeout);
   }
   bool WaitEvent(win::DWORD event, Ms timeout = Ms(2000)) {
-    return Wait(timeout, [&] { return (events_ & event) != 0; });
+    return Until([event](const Heard& h) { return (h.events & event) != 0; }, timeout);
   }
-  bool WaitOutputSpace(int count) {
-    return Wait(Ms(2000), [&] { return outputSpace_ >= count; });
-  }
-  bool WaitUnplugged() {
-    return Wait(Ms(2000), [&] { return unplugged_; });
-  }
-
-  Bytes bytes() { return Get(bytes_); }
-  std::vector<Bytes> chunks() { return Get(chunks_); }
-  win::DWORD errors() { return Get(errors_); }
-  // How many bytes had arrived when the first event since the last Clear came.
-  std::size_t bytesBeforeEvent() { return Get(bytesBeforeEvent_); }
-  int outputSpace() { return Get(outputSpace_); }
-  void Clear() {
-    Update([&] { bytes_.clear(), chunks_.clear(), errors_ = events_ = 0, bytesBeforeEvent_ = 0; });
+  Heard heard() {
+    std::lock_guard lock(mu_);
+    return heard_;
   }
 
  private:
   template <class F>
   void Update(F change) {
     std::lock_guard lock(mu_);
-    change();
+    change(heard_);
     cv_.notify_all();
-  }
-  template <class P>
-  bool Wait(Ms timeout, P done) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, done);
-  }
-  template <class T>
-  T Get(const T& field) {
-    std::lock_guard lock(mu_);
-    return field;
   }
 
   std::mutex mu_;
   std::condition_variable cv_;
-  Bytes bytes_;
-  std::vector<Bytes> chunks_;
-  win::DWORD errors_ = 0;
-  win::DWORD events_ = 0;  // every event seen since the last Clear
-  std::size_t bytesBeforeEvent_ = 0;
-  int outputSpace_ = 0;
-  bool unplugged_ = false;
+  Heard heard_;
 };
 
 // A DCB for a settings text such as "9600,M,8,1", with parity checking on

@@ -34,7 +34,7 @@ struct SimRig : testing::HostRig {
   }
   Bytes ReplyOf(std::size_t count, std::chrono::milliseconds timeout = 1s) {
     sink.WaitBytes(count, timeout);
-    return sink.bytes();
+    return sink.heard().bytes;
   }
   SimDevice* device = nullptr;
 };
@@ -168,7 +168,7 @@ TEST(SimDeviceTest, SbqCrcFramingAndReplyModes) {
   EXPECT_EQ(rig.device->LogOf("command")[0].text, "0102");
   EXPECT_FALSE(reply(ReplyMode::kWrongCheck, command)) << "a reply whose CRC does not hold";
   EXPECT_TRUE(reply(ReplyMode::kTwoPieces, command));
-  const auto pieces = rig.sink.chunks();
+  const auto pieces = rig.sink.heard().chunks;
   EXPECT_TRUE(!pieces.empty() && pieces[0].size() == 3) << "the first piece is not the first three bytes";
 
   // A bad CRC is refused and not answered; late: nothing within the host's
@@ -201,7 +201,7 @@ TEST(SimDeviceTest, SbqXorFramingAtSevenDataBits) {
   ASSERT_EQ(reply.size(), 8u);
   // The host's check: the last byte is the XOR of bytes 2 to N-2.
   EXPECT_EQ(reply.back(), XorOf(reply, 1, reply.size() - 2));
-  EXPECT_EQ(rig.sink.errors(), 0u);
+  EXPECT_EQ(rig.sink.heard().errors, 0u);
 
   command.back() ^= 1;
   rig.Write(command);

@@ -96,15 +96,15 @@ TEST(VirtualLineTest, HostSinkGetsEarlyBytesAndSpaceAsBytesLeave) {
   std::this_thread::sleep_for(20ms);  // the last byte's time on the wire
   driver->Attach(&early);
   ASSERT_TRUE(early.WaitBytes(3));
-  EXPECT_EQ(early.bytes(), (Bytes{1, 2, 3}));
+  EXPECT_EQ(early.heard().bytes, (Bytes{1, 2, 3}));
   driver.reset();
 
   // 300 baud: the 16 bytes take half a second to leave.
   HostRig rig("vline-space", "300,N,8,1");
   ASSERT_EQ(rig.driver->SetOutputBufferSize(16), 0u);
-  const int before = rig.sink.outputSpace();
+  const int before = rig.sink.heard().outputSpace;
   ASSERT_EQ(rig.Write(Bytes(16, 0x55)), 16u);
-  ASSERT_TRUE(rig.sink.WaitOutputSpace(before + 1));
+  ASSERT_TRUE(rig.sink.Until([&](const auto& h) { return h.outputSpace >= before + 1; }));
   EXPECT_GT(rig.driver->OutQueue(), 0u) << "space was reported only once the buffer had drained";
 }
 
@@ -123,13 +123,14 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoModemLinesAndUnplug) {
     if (format != nullptr) dev.SetFormat(*LineFormat::Parse(format));
     dev.Write(Bytes{0x41});
     ASSERT_TRUE(rig.sink.WaitBytes(1));
-    EXPECT_TRUE((errors & win::CE_FRAME) != 0 || rig.sink.bytes()[0] == 0x41);  // a framing error garbles it
+    EXPECT_TRUE((errors & win::CE_FRAME) != 0 ||
+                rig.sink.heard().bytes[0] == 0x41);  // a framing error garbles it
     EXPECT_EQ(rig.sink.WaitEvent(win::EV_ERR, errors != 0 ? 2s : 5ms), errors != 0);
-    EXPECT_EQ(rig.sink.errors() & errors, errors);
-    EXPECT_EQ(rig.sink.bytesBeforeEvent(), 0u) << "the character came before its line error";
+    EXPECT_EQ(rig.sink.heard().errors & errors, errors);
+    EXPECT_EQ(rig.sink.heard().bytesBeforeEvent, 0u) << "the character came before its line error";
   };
   sendToHost("9600,M,8,1", win::CE_RXPARITY);  // mark into a space-parity receiver
-  EXPECT_EQ(rig.sink.errors(), win::CE_RXPARITY);
+  EXPECT_EQ(rig.sink.heard().errors, win::CE_RXPARITY);
   sendToHost(nullptr, 0);
   sendToHost("19200,S,8,1", win::CE_FRAME);
   // Towards the device: a receiver with its own format sees the mismatch too.
@@ -147,13 +148,13 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoModemLinesAndUnplug) {
   dev.Write(Bytes(20, 0x61));
   ASSERT_TRUE(rig.sink.WaitBytes(20));
   std::vector<std::size_t> sizes;
-  for (const Bytes& chunk : rig.sink.chunks()) sizes.push_back(chunk.size());
+  for (const Bytes& chunk : rig.sink.heard().chunks) sizes.push_back(chunk.size());
   EXPECT_EQ(sizes, (std::vector<std::size_t>{14, 6}));
   rig.sink.Clear();
   rig.line->SetHostFifoTrigger(1);
   dev.Write(Bytes(5, 0x62));
   ASSERT_TRUE(rig.sink.WaitBytes(5));
-  EXPECT_EQ(rig.sink.chunks().size(), 5u);
+  EXPECT_EQ(rig.sink.heard().chunks.size(), 5u);
 
   // Breaks: the byte sent after one waits for its end, both ways.
   rig.sink.Clear();
@@ -161,8 +162,8 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoModemLinesAndUnplug) {
   dev.Write(Bytes{0x5A});
   EXPECT_TRUE(rig.sink.WaitEvent(win::EV_BREAK));
   ASSERT_TRUE(rig.sink.WaitBytes(1));
-  EXPECT_NE(rig.sink.errors() & win::CE_BREAK, 0u);
-  EXPECT_EQ(rig.sink.bytesBeforeEvent(), 0u) << "the byte overtook the break";
+  EXPECT_NE(rig.sink.heard().errors & win::CE_BREAK, 0u);
+  EXPECT_EQ(rig.sink.heard().bytesBeforeEvent, 0u) << "the byte overtook the break";
   ASSERT_EQ(rig.driver->SetBreak(true), 0u);
   rig.Write({0x11});
   std::this_thread::sleep_for(10ms);
@@ -196,12 +197,12 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoModemLinesAndUnplug) {
   EXPECT_FALSE(rig.sink.WaitEvent(win::EV_DSR, 20ms));
   dev.InjectLineError(win::CE_OVERRUN);
   EXPECT_TRUE(rig.sink.WaitEvent(win::EV_ERR));
-  EXPECT_EQ(rig.sink.errors(), win::CE_OVERRUN);
+  EXPECT_EQ(rig.sink.heard().errors, win::CE_OVERRUN);
 
   // Unplugged: the open handle fails from then on, and so do opens until the replug.
   rig.Write({1, 2, 3});
   rig.line->unplug();
-  EXPECT_TRUE(rig.sink.WaitUnplugged());
+  EXPECT_TRUE(rig.sink.Until([](const auto& h) { return h.unplugged; }));
   EXPECT_FALSE(dev.Dtr());
   std::size_t accepted = 99;
   win::BYTE b = 0;
@@ -239,7 +240,7 @@ TEST(VirtualLineTest, TraceKeepsWireOrderAcrossBothDirections) {
     win::BYTE out[] = {0x10, 0x20};
     driver->Write(out, 2, &accepted);
     ASSERT_TRUE(sink.WaitBytes(2));
-    EXPECT_EQ(sink.bytes(), (Bytes{0x11, 0x21}));
+    EXPECT_EQ(sink.heard().bytes, (Bytes{0x11, 0x21}));
     driver.reset();
   }
   line->device().SetBurstHandler(nullptr);
