@@ -45,6 +45,7 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   });
 
   int closes = 0, sawDyingPort = 0, reopenFailures = 0;
+  Clock::duration slowestClose{};
   RunWithDeadline("closing the port inside the notification handler", 120s, [&] {
     std::thread owner([&] {
       TZPEdit edit(nullptr);
@@ -57,7 +58,9 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
         if (edit.Port() == nullptr) return;
         dying = edit.Port();
         closing = true;
-        ExpectPrompt("closing inside the handler", [&] { edit.ClosePort(); });
+        const auto t0 = Clock::now();
+        edit.ClosePort();
+        slowestClose = std::max(slowestClose, Clock::now() - t0);
         closing = false;
         ++closes;
       };
@@ -96,6 +99,7 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   EXPECT_EQ(reopenFailures, 0);
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_EQ(sawDyingPort, 0) << "a handler reached the port that was being destroyed";
+  EXPECT_LT(slowestClose, 2s);
 }
 
 }  // namespace
