@@ -40,13 +40,15 @@ struct SimRig : testing::HostRig {
 };
 
 TEST(SimDeviceFactoryTest, KnowsTheFamiliesAndRefusesWhatItCannotRead) {
-  for (const char* family : {"printer", "display", "door", "sbq", "hdg", "board", "hy", "crt", "ups", "modem",
-                             "echo", "silent", "reply:0102", "reply:0D0A@20", "echo?mode=late&late=100"}) {
+  for (const char* family :
+       {"printer", "display", "door", "sbq", "hdg", "board", "hy", "crt", "ups", "modem", "echo", "silent",
+        "reply:0102", "reply:0d0f@20", "echo?mode=late&late=100", "hdg?addr=FF"}) {
     EXPECT_TRUE(MakeSimDevice(family)) << family;
   }
   std::string why;
-  for (const char* bad : {"toaster", "", "reply:", "reply:XYZ", "reply:01@x", "echo?mode=loud", "echo?delay",
-                          "printer:1", "sbq?reply=123", "door?colour=red"}) {
+  for (const char* bad :
+       {"toaster", "", "reply:", "reply:XYZ", "reply:01@x", "echo?mode=loud", "echo?delay", "printer:1",
+        "sbq?reply=123", "door?colour=red", "hdg?addr=100", "printer?ack=2", "sbq?late=x"}) {
     EXPECT_FALSE(MakeSimDevice(bad, &why)) << bad;
   }
   auto tuned = MakeSimDevice("hdg?addr=0A&delay=7&reply=0102&text=a%0Db");
@@ -213,6 +215,7 @@ TEST(SimDeviceTest, FixedReplyComesAfterItsDelay) {
   auto start = std::chrono::steady_clock::now();
   fixed.Write({0xFF});
   EXPECT_EQ(fixed.ReplyOf(2), (Bytes{0x01, 0x02}));
+  EXPECT_EQ(fixed.device->LogOf("received").at(0).text, "FF");
   EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
 }
 
