@@ -1,7 +1,6 @@
 // The serial engine on a virtual line whose device follows the host's
 // settings, under injected faults: the cable pulled mid-transfer, storms of
-// line errors, breaks and modem-line changes, and a receiver that does not
-// keep up.
+// line errors, breaks and modem-line changes, and a receiver that does not keep up.
 #include "faults/fault_support.h"
 
 namespace veravo::faults {
@@ -95,15 +94,15 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
     port->Reconfigure(nullptr);  // clears the block; the queued bytes go on
     return rc == result::OperationAborted;
   };
-  // Until stopped: every few milliseconds one line error, break or
-  // modem-line change from the device end.
-  int parity = 0, framing = 0, overrun = 0, breaks = 0, rings = 0;
-  bool cts = false, dsr = false, carrier = false;
+  // Until stopped: every few milliseconds one line error, break or switch
+  // of the modem lines from the device end.
+  int parity = 0, framing = 0, overrun = 0, breaks = 0;
+  bool lines = false;
   std::atomic<bool> stopStorm{false};
   std::thread storm([&, seed = rng()] {
     std::mt19937 r(seed);
     sim::DeviceEnd& device = line_->device();
-    std::uniform_int_distribution<int> pause(2, 10), kind(0, 7), breakMs(1, 3);
+    std::uniform_int_distribution<int> pause(2, 10), kind(0, 5), breakMs(1, 3);
     while (!stopStorm) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pause(r)));
       const int k = kind(r);
@@ -112,9 +111,7 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
       if (k == 2) device.InjectLineError(win::CE_OVERRUN | win::CE_FRAME), ++overrun, ++framing;
       if (k == 3) device.InjectLineError(win::CE_BREAK), ++breaks;
       if (k == 4) device.SendBreak(breakMs(r)), ++breaks;  // in line with the bytes the device sends
-      if (k == 5) cts = !cts, device.SetCts(cts);
-      if (k == 6) dsr = !dsr, device.SetDsr(dsr), carrier = !carrier, device.SetRlsd(carrier);
-      if (k == 7) device.SetRing(true), device.SetRing(false), ++rings;
+      if (k == 5) lines = !lines, device.SetCts(lines), device.SetDsr(lines), device.SetRlsd(lines);
     }
   });
   std::thread host([&] { pump.Run(); });
@@ -162,13 +159,10 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
     EXPECT_GE(k.seen, k.injected > 0 ? 1 : 0) << k.kind;
   }
   // The modem lines end where the device left them, and the hooks say so.
-  const win::DWORD lines =
-      (cts ? win::MS_CTS_ON : 0) | (dsr ? win::MS_DSR_ON : 0) | (carrier ? win::MS_RLSD_ON : 0);
-  EXPECT_TRUE(WaitUntil([&] { return port->ModemStatus == lines; }, 2s));
-  EXPECT_EQ(port->cts, cts);
-  EXPECT_EQ(port->dsr, dsr);
-  EXPECT_EQ(port->carrier, carrier);
-  EXPECT_GE(port->ringEnds, rings > 0 ? 2 : 0);  // the start-up report and at least one ring end
+  EXPECT_TRUE(WaitUntil(
+      [&] { return port->ModemStatus == (lines ? win::MS_CTS_ON | win::MS_DSR_ON | win::MS_RLSD_ON : 0u); },
+      2s));
+  EXPECT_TRUE(port->cts == lines && port->dsr == lines && port->carrier == lines);
   ExpectPrompt("destroying the port after the storm", [&] { port.reset(); });
 }
 

@@ -106,6 +106,7 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
         {-1, {0x01, 0x02, 0x04}, "refused", nullptr, {}}}},
       {"ups", {{-1, {'Q', '1', '\r'}, "command", nullptr, {'2', '3', '0', 'V', '\r'}}}},
       {"silent", {{-1, {0x33}, "received", nullptr, {}}}},
+      {"reply:0102@40", {{-1, {0xFF}, "received", "FF", {0x01, 0x02}}}},
   };
   int n = 0;
   for (const auto& [description, steps] : cases) {
@@ -208,15 +209,6 @@ TEST(SimDeviceTest, SbqXorFramingAtSevenDataBits) {
   command.back() ^= 1;
   rig.Write(command);
   ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-}
-
-TEST(SimDeviceTest, FixedReplyComesAfterItsDelay) {
-  SimRig fixed("sim-t-reply", "reply:0102@40");
-  auto start = std::chrono::steady_clock::now();
-  fixed.Write({0xFF});
-  EXPECT_EQ(fixed.ReplyOf(2), (Bytes{0x01, 0x02}));
-  EXPECT_EQ(fixed.device->LogOf("received").at(0).text, "FF");
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
 }
 
 TEST(SimDeviceTest, ModemAnswersAtCommandsAndSendsTextMessages) {
