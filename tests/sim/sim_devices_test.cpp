@@ -39,6 +39,8 @@ struct SimRig : testing::HostRig {
   SimDevice* device = nullptr;
 };
 
+Bytes B(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
 TEST(SimDeviceFactoryTest, KnowsTheFamiliesAndRefusesWhatItCannotRead) {
   for (const char* family :
        {"printer", "display", "door", "sbq", "hdg", "board", "hy", "crt", "ups", "modem", "echo", "silent",
@@ -78,6 +80,8 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
   Bytes board{0x1B, 0x40};
   board.insert(board.end(), price.begin(), price.end());
   board.insert(board.end(), {0x0D, 0x0E});
+  const Bytes sbq7{0x02, 0x31, 0x32, 0x33, 0x34, 0x35, 0x03, 0x31};
+  const Bytes sbq7Bad{0x02, 0x31, 0x32, 0x33, 0x34, 0x35, 0x03, 0x30};
   const std::pair<const char*, std::vector<Step>> cases[] = {
       // Address 0A, header 1B 2C 7F, header check 0A^1B^2C = 3D, data "AB", data check 03.
       {"printer?ack=1",
@@ -107,6 +111,18 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
       {"ups", {{-1, {'Q', '1', '\r'}, "command", nullptr, {'2', '3', '0', 'V', '\r'}}}},
       {"silent", {{-1, {0x33}, "received", nullptr, {}}}},
       {"reply:0102@40", {{-1, {0xFF}, "received", "FF", {0x01, 0x02}}}},
+      // At seven data bits: leading byte, body, trailing byte, XOR of the body; echoed when good.
+      {"sbq",
+       {{-1, sbq7, "command", "0231323334350331", sbq7, "9600,E,7,1"},
+        {-1, sbq7Bad, "refused", "xor check", {}}}},
+      // Text messages only in text mode; the message ends with 0x1A.
+      {"modem",
+       {{-1, B("AT\r"), "command", "AT", B("\r\nOK\r\n")},
+        {-1, B("HELLO\r"), "refused", "HELLO", B("\r\nERROR\r\n")},
+        {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\nERROR\r\n")},
+        {-1, B("AT+CMGF=1\r"), "command", nullptr, B("\r\nOK\r\n")},
+        {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\n> ")},
+        {-1, B("hi there\x1a\r"), "message", "10086: hi there", B("\r\n+CMGS: 1\r\n\r\nOK\r\n")}}},
   };
   int n = 0;
   for (const auto& [description, steps] : cases) {
@@ -132,6 +148,7 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
         EXPECT_FALSE(rig.sink.WaitBytes(1, 30ms));
       } else {
         EXPECT_EQ(rig.ReplyOf(s.reply.size()), s.reply);
+        EXPECT_EQ(rig.sink.heard().errors, 0u);
       }
       std::this_thread::sleep_for(5ms);
     }
@@ -189,45 +206,6 @@ TEST(SimDeviceTest, SbqCrcFramingAndReplyModes) {
   rig.Write(command);
   ASSERT_TRUE(rig.device->WaitForLog(5, 1s, "command"));
   EXPECT_FALSE(rig.sink.WaitBytes(1, 100ms));
-}
-
-TEST(SimDeviceTest, SbqXorFramingAtSevenDataBits) {
-  SimRig rig("sim-t-sbq7", "sbq", "9600,E,7,1");
-  // Leading byte, body 31..35, trailing byte, XOR of the body.
-  Bytes body{0x31, 0x32, 0x33, 0x34, 0x35};
-  Bytes command{0x02};
-  command.insert(command.end(), body.begin(), body.end());
-  command.push_back(0x03);
-  command.push_back(XorOf(body));
-  rig.Write(command);
-  Bytes reply = rig.ReplyOf(8);
-  ASSERT_EQ(reply.size(), 8u);
-  // The host's check: the last byte is the XOR of bytes 2 to N-2.
-  EXPECT_EQ(reply.back(), XorOf(reply, 1, reply.size() - 2));
-  EXPECT_EQ(rig.sink.heard().errors, 0u);
-
-  command.back() ^= 1;
-  rig.Write(command);
-  ASSERT_TRUE(rig.device->WaitForLog(1, 1s, "refused"));
-}
-
-TEST(SimDeviceTest, ModemAnswersAtCommandsAndSendsTextMessages) {
-  SimRig rig("sim-t-modem", "modem");
-  auto ask = [&](const std::string& line, const std::string& expected) {
-    rig.sink.Clear();
-    rig.Write(Bytes(line.begin(), line.end()));
-    Bytes got = rig.ReplyOf(expected.size());
-    EXPECT_EQ(std::string(got.begin(), got.end()), expected) << line;
-  };
-  ask("AT\r", "\r\nOK\r\n");
-  ask("HELLO\r", "\r\nERROR\r\n");
-  ask("AT+CMGS=\"10086\"\r", "\r\nERROR\r\n");  // not in text mode yet
-  ask("AT+CMGF=1\r", "\r\nOK\r\n");
-  ask("AT+CMGS=\"10086\"\r", "\r\n> ");
-  ask("hi there\x1a\r", "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-  auto messages = rig.device->LogOf("message");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "10086: hi there");
 }
 
 }  // namespace
