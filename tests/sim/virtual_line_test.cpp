@@ -32,34 +32,6 @@ TEST(VirtualLineRegistryTest, NamesAreCaseBlindAndEndWithTheLastHolder) {
   EXPECT_FALSE(VirtualLine::remove("vline-reg"));
 }
 
-// A parity switch made while bytes still wait in the driver applies to them:
-// each byte carries the format in force when it started to leave.
-TEST(VirtualLineTest, ParitySwitchAppliesToBytesStillWaitingInTheDriver) {
-  // 600 baud leaves a byte time of 16.7 ms for the switch, so a slow
-  // (sanitized, loaded) run still switches before the second byte leaves.
-  HostRig rig("vline-parity", "600,M,8,1");
-  DeviceEnd& dev = rig.line->device();
-  dev.SetNineBit(true);
-  dev.SetFollowHost(true);
-  auto parityBits = [&](std::size_t n) {
-    std::vector<int> out;
-    EXPECT_TRUE(dev.WaitFor(n, 1s));
-    for (const RxRecord& r : dev.Read()) out.push_back(r.parityBit);
-    return out;
-  };
-  // Switched at once: only the first byte had started under mark parity.
-  ASSERT_EQ(rig.Write({0x0A, 0x1B, 0x2C, 0x3D}), 4u);
-  rig.Configure("600,S,8,1");
-  EXPECT_EQ(parityBits(4), (std::vector<int>{1, 0, 0, 0}));
-  // Switched after the address byte has left: the address keeps mark parity.
-  rig.Configure("600,M,8,1");
-  ASSERT_EQ(rig.Write({0x0A}), 1u);
-  std::this_thread::sleep_for(40ms);  // one byte takes 16.7 ms at 600 baud
-  rig.Configure("600,S,8,1");
-  ASSERT_EQ(rig.Write({0x1B, 0x2C}), 2u);
-  EXPECT_EQ(parityBits(3), (std::vector<int>{1, 0, 0}));
-}
-
 TEST(VirtualLineTest, WriteTakesOnlyWhatFitsTheOutputBuffer) {
   // 300 baud: a byte takes 33 ms, so even a slow (sanitized) run sees only
   // the first byte leave while it fills and purges the buffer.
