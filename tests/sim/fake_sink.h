@@ -86,19 +86,6 @@ class FakeSink : public win::CommDriverSink {
   Heard heard_;
 };
 
-// A DCB for a settings text such as "9600,M,8,1", with parity checking on
-// when the format has parity, DTR and RTS on.
-inline win::DCB DcbFor(const std::string& settings) {
-  win::DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  win::BuildCommDCBA(settings.c_str(), &dcb);
-  dcb.fParity = dcb.Parity != win::NOPARITY ? 1 : 0;
-  dcb.fBinary = 1;
-  dcb.fDtrControl = win::DTR_CONTROL_ENABLE;
-  dcb.fRtsControl = win::RTS_CONTROL_ENABLE;
-  return dcb;
-}
-
 // A line with its host end open and attached to a FakeSink.
 struct HostRig {
   explicit HostRig(const std::string& name, const std::string& settings = "9600,N,8,1")
@@ -106,7 +93,7 @@ struct HostRig {
     if (!line) return;
     line->OpenHost(&driver);
     driver->Attach(&sink);
-    driver->Configure(DcbFor(settings));
+    Configure(settings);
   }
   ~HostRig() { driver.reset(); }
 
@@ -115,7 +102,17 @@ struct HostRig {
     driver->Write(bytes.data(), bytes.size(), &accepted);
     return accepted;
   }
-  void Configure(const std::string& settings) { driver->Configure(DcbFor(settings)); }
+  // Settings such as "9600,M,8,1", parity checked when there is parity, DTR and RTS on.
+  void Configure(const std::string& settings) {
+    win::DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    win::BuildCommDCBA(settings.c_str(), &dcb);
+    dcb.fParity = dcb.Parity != win::NOPARITY ? 1 : 0;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = win::DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = win::RTS_CONTROL_ENABLE;
+    driver->Configure(dcb);
+  }
 
   FakeSink sink;  // declared before the driver: it outlives the driver
   std::shared_ptr<VirtualLine> line;

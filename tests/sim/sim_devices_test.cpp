@@ -90,7 +90,7 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
         {-1, {'T', 'o', 't', 'a', 'l', 0x0A}, "printed", "Total\n", {}}}},
       // 01 (mark), 02, 01^02, "AB", trailer 0D, "A"^"B"^0D; a display answers only when asked to.
       {"display",
-       {{0x0A, {0x1B, 0x11}, "control", "1B", {}},
+       {{0x00, {0x1B, 0x1B}, "control", "1B", {}},
         {0x01, {0x02, 0x03, 0x41, 0x42, 0x0D, 0x0E}, "shown", "AB", {}},
         {0x01, {0x02, 0x03, 0x41, 0x42, 0x0D, 0x0F}, "refused", nullptr, {}}}},
       {"door",
@@ -115,12 +115,14 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
       {"sbq",
        {{-1, sbq7, "command", "0231323334350331", sbq7, "9600,E,7,1"},
         {-1, sbq7Bad, "refused", "xor check", {}}}},
-      // Text messages only in text mode; the message ends with 0x1A.
+      // Text messages only in text mode; a message ends with 0x1A, or 0x1B to cancel it.
       {"modem",
        {{-1, B("AT\r"), "command", "AT", B("\r\nOK\r\n")},
         {-1, B("HELLO\r"), "refused", "HELLO", B("\r\nERROR\r\n")},
         {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\nERROR\r\n")},
         {-1, B("AT+CMGF=1\r"), "command", nullptr, B("\r\nOK\r\n")},
+        {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\n> ")},
+        {-1, B("typo\x1b"), "message", "cancelled", {}},
         {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\n> ")},
         {-1, B("hi there\x1a\r"), "message", "10086: hi there", B("\r\n+CMGS: 1\r\n\r\nOK\r\n")}}},
   };
