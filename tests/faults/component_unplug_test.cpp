@@ -122,7 +122,7 @@ struct Rig {
 };
 
 TEST(ComponentUnplug, DuringEveryDeviceMethod) {
-  std::mt19937 rng(TestSeed(0x5EED0002));
+  std::mt19937 rng(0x5EED0002);
   testing::MessageBoxCapture boxes;
   for (const MethodCase& c : Cases()) {
     SCOPED_TRACE(c.method);

@@ -23,7 +23,7 @@ test::WindowHandler OnDataArrival(Handler* handler) {
 }
 
 TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
-  std::mt19937 rng(TestSeed(0x5EED0006));
+  std::mt19937 rng(0x5EED0006);
   const int rounds = Scaled(400);
   const std::string name = UniqueLineName("notify");
   auto line = FollowingLine(name);

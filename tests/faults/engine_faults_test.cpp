@@ -16,7 +16,7 @@ class EngineFaults : public ::testing::Test {
 // The port reports the loss by result code, what did arrive is an unbroken
 // prefix of what was sent (both ways), and destroying the port is prompt.
 TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
-  std::mt19937 rng(TestSeed(0x5EED0001));
+  std::mt19937 rng(0x5EED0001);
   for (int round = 0; round < Scaled(12); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     line_->replug();
@@ -72,7 +72,7 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
 // device write in progress: the port reports -496 until it is re-set, the
 // queued bytes then go on, and at most two batches are lost per abort.
 TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
-  std::mt19937 rng(TestSeed(0x5EED0003));
+  std::mt19937 rng(0x5EED0003);
   const std::size_t size = static_cast<std::size_t>(Scaled(6000));
   auto port = std::make_unique<HookPort>(name_.c_str(), "115200,E,8,1");
   ASSERT_EQ(port->Status, 0);
@@ -180,7 +180,7 @@ TEST_F(EngineFaults, ASlowReceiverLosesOnlyWhatTheDriverBufferCannotHoldAndGoesO
     port->Read(buffer.data(), count, 0);
     into.insert(into.end(), buffer.begin(), buffer.begin() + port->ByteCount);
   };
-  std::mt19937 rng(TestSeed(0x5EED0004));
+  std::mt19937 rng(0x5EED0004);
   const Bytes block = RandomStream(rng, 4000);
   std::size_t peak = 0;
   {

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <random>
@@ -39,16 +38,6 @@ using Bytes = std::vector<unsigned char>;
 using test::HookPort;
 using test::RunWithDeadline;
 using test::WaitUntil;
-
-// The seed of a test: its own constant, or VERAVO_FAULT_SEED when set (to
-// replay a failure). Recorded with the test's result.
-inline std::uint32_t TestSeed(std::uint32_t fixed) {
-  const char* env = std::getenv("VERAVO_FAULT_SEED");
-  const auto seed =
-      env != nullptr && *env != '\0' ? static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0)) : fixed;
-  ::testing::Test::RecordProperty("seed", std::to_string(seed));
-  return seed;
-}
 
 // Run sizes: full in optimised builds, half under sanitizers (which run the
 // same code several times slower).

@@ -19,7 +19,7 @@ std::size_t OpenDescriptors() {
 }
 
 TEST(OpenCloseCycles, WithTrafficInFlight) {
-  std::mt19937 rng(TestSeed(0x5EED0007));
+  std::mt19937 rng(0x5EED0007);
   const int cycles = Scaled(2000);
   const std::string name = UniqueLineName("cycles");
   auto line = FollowingLine(name);
