@@ -1,6 +1,6 @@
-// Helpers of the fault-injection tests: replayable seeds, run sizes scaled
-// for sanitizer builds, byte streams whose arrival can be checked byte for
-// byte, and the two ends of a stream pumped on threads of their own.
+// Helpers of the fault-injection tests: run sizes scaled for sanitizer
+// builds, byte streams whose arrival can be checked byte for byte, and the
+// two ends of a stream pumped on threads of their own.
 #pragma once
 
 #include <gtest/gtest.h>
