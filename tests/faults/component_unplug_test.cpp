@@ -31,16 +31,6 @@ struct MethodCase {
   bool Has(unsigned flag) const { return (flags & flag) != 0; }
 };
 
-// "REPLY~n" of the HDG exchange: the reply part is judged like any other,
-// the poll count must be 1 or 2.
-std::string HdgReplyPart(const std::string& text) {
-  const std::size_t tilde = text.rfind('~');
-  if (tilde == std::string::npos) return "no poll count in " + text;
-  const std::string polls = text.substr(tilde + 1);
-  if (polls != "1" && polls != "2") return "bad poll count in " + text;
-  return text.substr(0, tilde);
-}
-
 // A method without a result, as text.
 Call Quiet(std::function<void(TZPEdit&)> method) {
   return [method](TZPEdit& e) { return method(e), std::string(); };
@@ -62,12 +52,8 @@ const std::vector<MethodCase>& Cases() {
        Quiet([](E e) { e.PringWriteData("0A1B2C7F4142,0A1B2C7F4344,"); })},
       {"DidplayWriteData", "display", 0, "shown", {}, Quiet([](E e) { e.DidplayWriteData("0102'AB'0D,"); })},
       {"OpenDoor", "door", 0, "door", {}, Quiet([](E e) { e.OpenDoor(); })},
-      {"SBPring", "printer", kMayRaise, "printed", {}, Quiet([](E e) { e.SBPring("HELLO,0D0A"); })},
-      {"SBQWriteData", "sbq", 0, "command", {""}, [](E e) { return e.SBQWriteData("0102").str(); }},
       {"NewSBQWriteData+SBQGetData", "sbq", kSevenBit | kCutReplies, "command", {"", " "},
        ThenRead([](E e) { e.NewSBQWriteData("02313233343503"); }, &TZPEdit::SBQGetData)},
-      {"HDGWriteData", "hdg", kCutReplies | kMayRaise, "command", {"FF", "0"},
-       [](E e) { return HdgReplyPart(e.HDGWriteData("05,0101").str()); }},
       {"SendHDGData+GetPJD", "hdg", kCutReplies, "command", {"", "0"},
        ThenRead([](E e) { e.SendHDGData("05,0101"); }, &TZPEdit::GetPJD, 0)},
       {"HYWriteCheck", "hy", kCutReplies | kMayRaise, "command", {"FF"},
@@ -126,15 +112,12 @@ TEST(ComponentUnplug, DuringEveryDeviceMethod) {
   testing::MessageBoxCapture boxes;
   for (const MethodCase& c : Cases()) {
     SCOPED_TRACE(c.method);
-    // The healthy run: its result and duration set the yardstick.
+    // The healthy run: its result is the yardstick.
     std::string healthy;
-    std::chrono::duration<double, std::micro> healthyTime;
     {
       Rig rig(c);
       ASSERT_TRUE(rig.opened);
-      const auto t0 = Clock::now();
       healthy = c.call(rig.edit);
-      healthyTime = Clock::now() - t0;
       EXPECT_TRUE(*c.understood == '\0' || rig.line->simDevice()->WaitForLog(1, 2s, c.understood))
           << "the device did not take the command";
       EXPECT_TRUE(c.neutral.empty() || healthy != c.neutral.front()) << "no reply on a healthy line";
@@ -144,8 +127,8 @@ TEST(ComponentUnplug, DuringEveryDeviceMethod) {
       Rig rig(c);
       ASSERT_TRUE(rig.opened);
       const std::size_t boxesBefore = boxes.boxes.size();
-      const auto delay = std::chrono::microseconds(
-          static_cast<long>(std::uniform_real_distribution<double>(0, healthyTime.count())(rng)));
+      // Anywhere from the first byte to well into the exchange.
+      const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(0, 20000)(rng));
       std::thread cutter([&] {
         std::this_thread::sleep_for(delay);
         rig.line->unplug();

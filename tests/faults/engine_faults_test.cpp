@@ -1,6 +1,6 @@
 // The serial engine on a virtual line whose device follows the host's
 // settings, under injected faults: the cable pulled mid-transfer, storms of
-// line errors, breaks and modem-line changes, and a receiver that does not keep up.
+// line errors and breaks, and a receiver that does not keep up.
 #include "faults/fault_support.h"
 
 namespace veravo::faults {
@@ -66,8 +66,9 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
   EXPECT_EQ(again.Status, 0);
 }
 
-// Line errors, breaks and modem-line changes while a block streams both
-// ways: the hooks see them and the transfers go on. Received bytes arrive
+// Line errors and breaks while a block streams both ways: the hooks see
+// them and the transfers go on (modem-line changes are the serial
+// LineTraffic.ModemLinesAndBreaks case's). Received bytes arrive
 // in order, the ones with a parity error included. A line error aborts a
 // device write in progress: the port reports -496 until it is re-set, the
 // queued bytes then go on, and at most two batches are lost per abort.
@@ -94,15 +95,13 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
     port->Reconfigure(nullptr);  // clears the block; the queued bytes go on
     return rc == result::OperationAborted;
   };
-  // Until stopped: every few milliseconds one line error, break or switch
-  // of the modem lines from the device end.
+  // Until stopped: every few milliseconds one line error or break from the device end.
   int parity = 0, framing = 0, overrun = 0, breaks = 0;
-  bool lines = false;
   std::atomic<bool> stopStorm{false};
   std::thread storm([&, seed = rng()] {
     std::mt19937 r(seed);
     sim::DeviceEnd& device = line_->device();
-    std::uniform_int_distribution<int> pause(2, 10), kind(0, 5), breakMs(1, 3);
+    std::uniform_int_distribution<int> pause(2, 10), kind(0, 4), breakMs(1, 3);
     while (!stopStorm) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pause(r)));
       const int k = kind(r);
@@ -111,7 +110,6 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
       if (k == 2) device.InjectLineError(win::CE_OVERRUN | win::CE_FRAME), ++overrun, ++framing;
       if (k == 3) device.InjectLineError(win::CE_BREAK), ++breaks;
       if (k == 4) device.SendBreak(breakMs(r)), ++breaks;  // in line with the bytes the device sends
-      if (k == 5) lines = !lines, device.SetCts(lines), device.SetDsr(lines), device.SetRlsd(lines);
     }
   });
   std::thread host([&] { pump.Run(); });
@@ -158,11 +156,6 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
     EXPECT_LE(k.seen, k.injected) << k.kind;
     EXPECT_GE(k.seen, k.injected > 0 ? 1 : 0) << k.kind;
   }
-  // The modem lines end where the device left them, and the hooks say so.
-  EXPECT_TRUE(WaitUntil(
-      [&] { return port->ModemStatus == (lines ? win::MS_CTS_ON | win::MS_DSR_ON | win::MS_RLSD_ON : 0u); },
-      2s));
-  EXPECT_TRUE(port->cts == lines && port->dsr == lines && port->carrier == lines);
   ExpectPrompt("destroying the port after the storm", [&] { port.reset(); });
 }
 
