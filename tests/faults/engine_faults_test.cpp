@@ -33,7 +33,6 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
     auto port = std::make_unique<SerialPort>(name_.c_str(), "115200,N,8,1");
     ASSERT_EQ(port->Status, 0);
     HostPump pump(*port, toDevice);
-    std::thread host([&] { pump.Run(); });
     DeviceFeeder feeder(*line_, toHost);
     std::this_thread::sleep_for(unplugAfter);
     line_->unplug();
@@ -42,8 +41,7 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
     // everything before the cable went only reads (reads do not notice).
     WaitUntil([&] { return pump.done || pump.sent == toDevice.size(); }, 5s);
     std::this_thread::sleep_for(20ms);
-    pump.stop = true;
-    host.join();
+    pump.Stop();
 
     // The next write fails on the device and blocks the port from then on.
     if (port->Status == 0) port->Write("!", 1, 0, nullptr);
@@ -87,16 +85,15 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   sim::LineFormat odd = line_->core().HostFormat();
   odd.parity = 'O';
 
-  HostPump pump(*port, toDevice);
   int aborted = 0;
-  pump.onRefused = [&](int rc) {
+  HostPump pump(*port, toDevice, [&](int rc) {
     EXPECT_EQ(rc, result::OperationAborted);
     ++aborted;
     port->Reconfigure(nullptr);  // clears the block; the queued bytes go on
     return rc == result::OperationAborted;
-  };
+  });
   // Until stopped: every few milliseconds one line error or break from the device end.
-  int parity = 0, framing = 0, overrun = 0, breaks = 0;
+  int injected[4] = {};  // parity, framing, overrun and break, as the hooks count them
   std::atomic<bool> stopStorm{false};
   std::thread storm([&, seed = rng()] {
     std::mt19937 r(seed);
@@ -105,14 +102,13 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
     while (!stopStorm) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pause(r)));
       const int k = kind(r);
-      if (k == 0) device.InjectLineError(win::CE_RXPARITY), ++parity;
-      if (k == 1) device.InjectLineError(win::CE_FRAME), ++framing;
-      if (k == 2) device.InjectLineError(win::CE_OVERRUN | win::CE_FRAME), ++overrun, ++framing;
-      if (k == 3) device.InjectLineError(win::CE_BREAK), ++breaks;
-      if (k == 4) device.SendBreak(breakMs(r)), ++breaks;  // in line with the bytes the device sends
+      if (k == 0) device.InjectLineError(win::CE_RXPARITY), ++injected[0];
+      if (k == 1) device.InjectLineError(win::CE_FRAME), ++injected[1];
+      if (k == 2) device.InjectLineError(win::CE_OVERRUN | win::CE_FRAME), ++injected[2], ++injected[1];
+      if (k == 3) device.InjectLineError(win::CE_BREAK), ++injected[3];
+      if (k == 4) device.SendBreak(breakMs(r)), ++injected[3];  // in line with the bytes the device sends
     }
   });
-  std::thread host([&] { pump.Run(); });
   {
     DeviceFeeder feeder(*line_, toHost, [&](std::size_t i) {
       return sim::DeviceWriteOptions{0, wrongParity[i] ? std::optional(odd) : std::nullopt};
@@ -127,15 +123,15 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   WaitUntil([&] { return pump.received >= size; }, 2s);
   EXPECT_TRUE(WaitUntil([&] { return port->Status == 0 && port->TransmitUsed() == 0; }, 5s));
   line_->device().WaitQuiet(50ms, 3s);
-  pump.stop = true;
-  host.join();
+  pump.Stop();
 
   // Received: in order, nothing foreign. A device read that a line error
   // aborts hands its bytes to nobody, so at most one read of MaxDeviceRead
   // bytes may be missing for each line error or break the hooks saw - unless
   // the host fell behind (a loaded machine) and its input buffer overflowed.
   EXPECT_EQ(InOrderWithin(pump.in, toHost), pump.in.size()) << "a received byte is out of order or foreign";
-  const auto reported = static_cast<std::size_t>(port->parity + port->framing + port->overrun + port->breaks);
+  const int seen[4] = {port->parity, port->framing, port->overrun, port->breaks};
+  const auto reported = static_cast<std::size_t>(seen[0] + seen[1] + seen[2] + seen[3]);
   const std::size_t inLost = size - std::min(size, pump.in.size());
   EXPECT_TRUE(port->overflow > 0 || inLost <= SerialPort::MaxDeviceRead * reported) << inLost << " lost";
   // Sent: in order; losses only where writes were aborted.
@@ -145,16 +141,10 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   EXPECT_EQ(port->Status, 0);
 
   // The hooks saw every kind that was injected, and nothing that was not.
-  const struct {
-    const char* kind;
-    int seen, injected;
-  } kinds[] = {{"parity", port->parity, parity + spoiled},
-               {"framing", port->framing, framing},
-               {"overrun", port->overrun, overrun},
-               {"break", port->breaks, breaks}};
-  for (const auto& k : kinds) {
-    EXPECT_LE(k.seen, k.injected) << k.kind;
-    EXPECT_GE(k.seen, k.injected > 0 ? 1 : 0) << k.kind;
+  injected[0] += spoiled;
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_LE(seen[k], injected[k]) << "kind " << k;
+    EXPECT_GE(seen[k], injected[k] > 0 ? 1 : 0) << "kind " << k;
   }
   ExpectPrompt("destroying the port after the storm", [&] { port.reset(); });
 }

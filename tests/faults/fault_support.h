@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,63 +102,63 @@ inline std::shared_ptr<sim::VirtualLine> FollowingLine(const std::string& name) 
   return line;
 }
 
-// The host side of a two-way stream, run on one thread (a port's transfer
-// calls belong to one caller): queues `out` as room allows and collects what
-// arrives. A result other than success or a short transfer goes to
-// `onRefused`, which says whether to go on.
-struct HostPump {
-  HostPump(SerialPort& p, const Bytes& o) : port(p), out(o) {}
-
-  void Run() {
-    std::vector<char> buffer(kReadSize + 1);
-    while (!stop) {
-      bool moved = false;
-      if (sent < out.size()) {
-        const std::size_t n = std::min(kWriteSize, out.size() - sent);
-        const int rc =
-            port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n), 0, nullptr);
-        sent += port.ByteCount;
-        moved = port.ByteCount > 0;
-        if (!Judge(rc)) break;
-      }
-      const int rc = port.Read(buffer.data(), kReadSize, 0);
-      in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
-      received = in.size();
-      moved = moved || port.ByteCount > 0;
-      if (!Judge(rc)) break;
-      if (!moved) std::this_thread::sleep_for(1ms);
-    }
-    done = true;
+// The host side of a two-way stream, on a thread of its own (a port's
+// transfer calls belong to one caller): queues `out` as room allows and
+// collects what arrives. A result other than success or a short transfer
+// goes to `onRefused`, which says whether to go on.
+class HostPump {
+ public:
+  HostPump(SerialPort& port, const Bytes& out, std::function<bool(int)> onRefused = nullptr)
+      : thread_([this, &port, &out, onRefused](std::stop_token stop) {
+          auto goOn = [&](int rc) {
+            if (rc == 0 || rc == result::Timeout) return true;
+            lastRefusal = rc;
+            return onRefused && onRefused(rc);
+          };
+          std::vector<char> buffer(kReadSize + 1);
+          while (!stop.stop_requested()) {
+            const std::size_t n = std::min<std::size_t>(700, out.size() - sent);
+            bool moved = false;
+            if (n > 0) {
+              const int rc = port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n),
+                                        0, nullptr);
+              sent += port.ByteCount;
+              moved = port.ByteCount > 0;
+              if (!goOn(rc)) break;
+            }
+            const int rc = port.Read(buffer.data(), kReadSize, 0);
+            in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
+            received = in.size();
+            moved = moved || port.ByteCount > 0;
+            if (!goOn(rc)) break;
+            if (!moved) std::this_thread::sleep_for(1ms);
+          }
+          done = true;
+        }) {}
+  void Stop() {
+    thread_.request_stop();
+    if (thread_.joinable()) thread_.join();
   }
 
-  bool Judge(int rc) {
-    if (rc == 0 || rc == result::Timeout) return true;
-    lastRefusal = rc;
-    return onRefused && onRefused(rc);
-  }
-
-  static constexpr std::size_t kWriteSize = 700;
-  static constexpr int kReadSize = 1024;
-  SerialPort& port;
-  const Bytes& out;
   Bytes in;  // read it once the pump has ended
-  std::atomic<std::size_t> received{0};
-  std::atomic<std::size_t> sent{0};
+  std::atomic<std::size_t> received{0}, sent{0};
   std::atomic<int> lastRefusal{0};
-  std::atomic<bool> stop{false};
   std::atomic<bool> done{false};
-  std::function<bool(int)> onRefused;
+
+ private:
+  static constexpr int kReadSize = 1024;
+  std::jthread thread_;  // last: starts once the rest is there
 };
 
 // Feeds `bytes` into the device end as its output buffer takes them, on a
 // thread of its own, until all are taken, the line is unplugged or stop.
+// Bytes go one at a time where `options` gives each its own.
 class DeviceFeeder {
  public:
   DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes,
                std::function<sim::DeviceWriteOptions(std::size_t)> options = nullptr)
-      : thread_([this, &line, &bytes, options] {
-          while (!stop_ && fed_ < bytes.size() && !line.unplugged()) {
-            // One byte at a time where the options differ per byte.
+      : thread_([this, &line, &bytes, options](std::stop_token stop) {
+          while (!stop.stop_requested() && fed_ < bytes.size() && !line.unplugged()) {
             const std::size_t n = options ? 1 : std::min<std::size_t>(256, bytes.size() - fed_);
             const Bytes piece(bytes.begin() + static_cast<std::ptrdiff_t>(fed_),
                               bytes.begin() + static_cast<std::ptrdiff_t>(fed_ + n));
@@ -167,17 +168,15 @@ class DeviceFeeder {
             if (took < n) std::this_thread::sleep_for(1ms);
           }
         }) {}
-  ~DeviceFeeder() { Stop(); }
   void Stop() {
-    stop_ = true;
+    thread_.request_stop();
     if (thread_.joinable()) thread_.join();
   }
   std::size_t fed() const { return fed_; }
 
  private:
-  std::atomic<bool> stop_{false};
   std::atomic<std::size_t> fed_{0};
-  std::thread thread_;
+  std::jthread thread_;
 };
 
 }  // namespace veravo::faults

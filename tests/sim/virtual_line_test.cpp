@@ -33,31 +33,11 @@ TEST(VirtualLineRegistryTest, NamesAreCaseBlindAndEndWithTheLastHolder) {
   EXPECT_FALSE(VirtualLine::remove("vline-reg"));
 }
 
-TEST(VirtualLineTest, WriteTakesOnlyWhatFitsTheOutputBuffer) {
-  // 300 baud: a byte takes 33 ms, so even a slow (sanitized) run sees only
-  // the first byte leave while it fills and purges the buffer.
-  HostRig rig("vline-overflow", "300,N,8,1");
-  DeviceEnd& dev = rig.line->device();
-  dev.SetFollowHost(true);
-  Bytes data(600);
-  std::iota(data.begin(), data.end(), win::BYTE{0});
-  EXPECT_EQ(rig.Write(data), 512u);
-  EXPECT_GE(rig.driver->OutQueue(), 510u);
-  // One byte has started to leave, so exactly one more place is free.
-  EXPECT_EQ(rig.Write(Bytes(data.begin() + 512, data.end())), 1u);
-
-  EXPECT_EQ(rig.driver->SetOutputBufferSize(0), win::ERROR_INVALID_PARAMETER);
-  rig.driver->PurgeOutput();
-  EXPECT_LE(rig.driver->OutQueue(), 1u);
-  ASSERT_TRUE(test::WaitUntil([&] { return rig.driver->OutQueue() == 0; }));
-  ASSERT_TRUE(dev.WaitQuiet(3ms, 1s));
-  EXPECT_LE(dev.Read().size(), 2u);  // only what had started before the purge
-}
-
 // The host end's sink hears of everything: bytes that came after the open
-// but before the sink was attached wait for it, and output space is reported
-// as each byte leaves, not only once the buffer has drained.
-TEST(VirtualLineTest, HostSinkGetsEarlyBytesAndSpaceAsBytesLeave) {
+// but before the sink was attached wait for it. A write takes only what fits
+// the output buffer, a purge drops what has not started to leave, and output
+// space is reported as each byte leaves, not only once the buffer has drained.
+TEST(VirtualLineTest, HostEndBuffersEarlyBytesAndOutputSpace) {
   testing::FakeSink early;
   auto line = VirtualLine::create("vline-early");
   ASSERT_TRUE(line);
@@ -71,11 +51,28 @@ TEST(VirtualLineTest, HostSinkGetsEarlyBytesAndSpaceAsBytesLeave) {
   EXPECT_EQ(early.heard().bytes, (Bytes{1, 2, 3}));
   driver.reset();
 
-  // 300 baud: the 16 bytes take half a second to leave.
+  // 300 baud: a byte takes 33 ms, so even a slow (sanitized) run sees only
+  // the first byte leave while it fills and purges the buffer.
   HostRig rig("vline-space", "300,N,8,1");
+  DeviceEnd& dev = rig.line->device();
+  dev.SetFollowHost(true);
+  Bytes data(600);
+  std::iota(data.begin(), data.end(), win::BYTE{0});
+  EXPECT_EQ(rig.Write(data), 512u);
+  EXPECT_GE(rig.driver->OutQueue(), 510u);
+  // One byte has started to leave, so exactly one more place is free.
+  EXPECT_EQ(rig.Write(Bytes(data.begin() + 512, data.end())), 1u);
+  rig.driver->PurgeOutput();
+  EXPECT_LE(rig.driver->OutQueue(), 1u);
+  ASSERT_TRUE(test::WaitUntil([&] { return rig.driver->OutQueue() == 0; }));
+  ASSERT_TRUE(dev.WaitQuiet(3ms, 1s));
+  EXPECT_LE(dev.Read().size(), 2u);  // only what had started before the purge
+
+  // The 16 bytes take half a second to leave.
+  EXPECT_EQ(rig.driver->SetOutputBufferSize(0), win::ERROR_INVALID_PARAMETER);
   ASSERT_EQ(rig.driver->SetOutputBufferSize(16), 0u);
   const int before = rig.sink.heard().outputSpace;
-  ASSERT_EQ(rig.Write(Bytes(16, 0x55)), 16u);
+  ASSERT_EQ(rig.Write(Bytes(20, 0x55)), 16u);
   ASSERT_TRUE(rig.sink.Until([&](const auto& h) { return h.outputSpace >= before + 1; }));
   EXPECT_GT(rig.driver->OutQueue(), 0u) << "space was reported only once the buffer had drained";
 }
@@ -114,6 +111,11 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
   EXPECT_EQ(r.value, 0x44);
   EXPECT_EQ(r.errors, win::CE_RXPARITY);
   EXPECT_EQ(r.format.Text(), "9600,S,8,1");
+  // The trace tells the ends apart: the device's bytes as rx, the host's as tx.
+  std::string directions;
+  for (const TraceEntry& e : rig.line->trace())
+    if (e.kind == TraceKind::kByte) directions += e.dir == TraceDir::kRx ? 'r' : 't';
+  EXPECT_EQ(directions, "rrrt");
 
   // A FIFO of fourteen, then of one.
   dev.SetFollowHost(true);
