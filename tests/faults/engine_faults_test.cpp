@@ -59,31 +59,21 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
     EXPECT_TRUE(IsPrefixOf(pump.in, toHost)) << pump.in.size() << " of " << toHost.size();
     ExpectPrompt("destroying an unplugged port", [&] { port.reset(); });
   }
-  line_->replug();
-  SerialPort again(name_.c_str(), "115200,N,8,1");
-  EXPECT_EQ(again.Status, 0);
 }
 
 // Line errors and breaks while a block streams both ways: the hooks see
 // them and the transfers go on (modem-line changes are the serial
 // LineTraffic.ModemLinesAndBreaks case's). Received bytes arrive
-// in order, the ones with a parity error included. A line error aborts a
+// in order. A line error aborts a
 // device write in progress: the port reports -496 until it is re-set, the
 // queued bytes then go on, and at most two batches are lost per abort.
-TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
+TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
   std::mt19937 rng(0x5EED0003);
   const std::size_t size = static_cast<std::size_t>(Scaled(6000));
   auto port = std::make_unique<HookPort>(name_.c_str(), "115200,E,8,1");
   ASSERT_EQ(port->Status, 0);
   const Bytes toDevice = RandomStream(rng, size);
   const Bytes toHost = RandomStream(rng, size);
-  // About one received byte in fifty goes out with the wrong parity.
-  std::vector<bool> wrongParity(size);
-  std::bernoulli_distribution spoil(0.02);
-  for (std::size_t i = 0; i < size; ++i) wrongParity[i] = spoil(rng);
-  const int spoiled = static_cast<int>(std::count(wrongParity.begin(), wrongParity.end(), true));
-  sim::LineFormat odd = line_->core().HostFormat();
-  odd.parity = 'O';
 
   int aborted = 0;
   HostPump pump(*port, toDevice, [&](int rc) {
@@ -110,9 +100,7 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
     }
   });
   {
-    DeviceFeeder feeder(*line_, toHost, [&](std::size_t i) {
-      return sim::DeviceWriteOptions{0, wrongParity[i] ? std::optional(odd) : std::nullopt};
-    });
+    DeviceFeeder feeder(*line_, toHost);
     const auto streamMs = std::chrono::milliseconds(static_cast<long>(size * 11.0 * 1000.0 / 115200));
     EXPECT_TRUE(WaitUntil([&] { return feeder.fed() == size && pump.sent == size; }, streamMs * 4 + 5s))
         << "the streams stalled: " << feeder.fed() << " fed, " << pump.sent << " queued";
@@ -141,7 +129,6 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsBreaksAndModemLines) {
   EXPECT_EQ(port->Status, 0);
 
   // The hooks saw every kind that was injected, and nothing that was not.
-  injected[0] += spoiled;
   for (int k = 0; k < 4; ++k) {
     EXPECT_LE(seen[k], injected[k]) << "kind " << k;
     EXPECT_GE(seen[k], injected[k] > 0 ? 1 : 0) << "kind " << k;

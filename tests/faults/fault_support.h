@@ -152,18 +152,15 @@ class HostPump {
 
 // Feeds `bytes` into the device end as its output buffer takes them, on a
 // thread of its own, until all are taken, the line is unplugged or stop.
-// Bytes go one at a time where `options` gives each its own.
 class DeviceFeeder {
  public:
-  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes,
-               std::function<sim::DeviceWriteOptions(std::size_t)> options = nullptr)
-      : thread_([this, &line, &bytes, options](std::stop_token stop) {
+  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes)
+      : thread_([this, &line, &bytes](std::stop_token stop) {
           while (!stop.stop_requested() && fed_ < bytes.size() && !line.unplugged()) {
-            const std::size_t n = options ? 1 : std::min<std::size_t>(256, bytes.size() - fed_);
+            const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed_);
             const Bytes piece(bytes.begin() + static_cast<std::ptrdiff_t>(fed_),
                               bytes.begin() + static_cast<std::ptrdiff_t>(fed_ + n));
-            const std::size_t took =
-                options ? line.device().Write(piece, options(fed_)) : line.device().Write(piece);
+            const std::size_t took = line.device().Write(piece);
             fed_ += took;
             if (took < n) std::this_thread::sleep_for(1ms);
           }

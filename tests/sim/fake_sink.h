@@ -95,7 +95,6 @@ struct HostRig {
     driver->Attach(&sink);
     Configure(settings);
   }
-  ~HostRig() { driver.reset(); }
 
   std::size_t Write(const Bytes& bytes) {
     std::size_t accepted = 0;
@@ -114,7 +113,7 @@ struct HostRig {
     driver->Configure(dcb);
   }
 
-  FakeSink sink;  // declared before the driver: it outlives the driver
+  FakeSink sink;  // declared before the driver: it outlives the driver, which goes first
   std::shared_ptr<VirtualLine> line;
   std::unique_ptr<win::CommDriver> driver;
 };

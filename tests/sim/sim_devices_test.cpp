@@ -161,35 +161,33 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
 }
 
 // The reply modes, judged by the reply's bytes and how the host's FIFO
-// handed them over (a quiet gap longer than four byte times ends a piece).
+// handed them over (a quiet gap longer than four byte times ends a piece):
+// a wrong check, two pieces, late (nothing within the host's polling window,
+// the reply later) and silent (logged, never answered).
 TEST(SimDeviceTest, SbqReplyModes) {
   SimRig rig("sim-t-sbq", "sbq?late=250&gap=6");
-  const Bytes command{0x01, 0x02, 0xCA, 0x3A};
-  auto reply = [&](ReplyMode mode) {
+  std::size_t commands = 0;
+  for (ReplyMode mode :
+       {ReplyMode::kWrongCheck, ReplyMode::kTwoPieces, ReplyMode::kLate, ReplyMode::kSilent}) {
+    SCOPED_TRACE(static_cast<int>(mode));
     rig.sink.Clear();
     rig.device->SetMode(mode);
-    rig.Write(command);
-    return rig.ReplyOf(5);
-  };
-  const Bytes wrong = reply(ReplyMode::kWrongCheck);
-  ASSERT_EQ(wrong.size(), 5u);
-  EXPECT_NE(Crc16Kermit(wrong, 0, 3), wrong[3] | (wrong[4] << 8)) << "the reply's CRC holds";
-  EXPECT_EQ(reply(ReplyMode::kTwoPieces), (Bytes{0x01, 0x02, 0x00, 0x6C, 0x69}));
-  const auto pieces = rig.sink.heard().chunks;
-  EXPECT_TRUE(!pieces.empty() && pieces[0].size() == 3) << "the first piece is not the first three bytes";
-
-  // Late: nothing within the host's polling window, the reply comes later;
-  // silent: logged, never answered.
-  rig.sink.Clear();
-  rig.device->SetMode(ReplyMode::kLate);
-  rig.Write(command);
-  EXPECT_FALSE(rig.sink.WaitBytes(1, 200ms));
-  EXPECT_TRUE(rig.sink.WaitBytes(5, 1s));
-  rig.sink.Clear();
-  rig.device->SetMode(ReplyMode::kSilent);
-  rig.Write(command);
-  ASSERT_TRUE(rig.device->WaitForLog(4, 1s, "command"));
-  EXPECT_FALSE(rig.sink.WaitBytes(1, 100ms));
+    rig.Write({0x01, 0x02, 0xCA, 0x3A});
+    ASSERT_TRUE(rig.device->WaitForLog(++commands, 1s, "command"));
+    const bool prompt = mode != ReplyMode::kLate && mode != ReplyMode::kSilent;
+    EXPECT_EQ(rig.sink.WaitBytes(1, 200ms), prompt);
+    if (mode == ReplyMode::kSilent) continue;
+    const Bytes reply = rig.ReplyOf(5);
+    ASSERT_EQ(reply.size(), 5u);
+    if (mode == ReplyMode::kWrongCheck) {
+      EXPECT_NE(Crc16Kermit(reply, 0, 3), reply[3] | (reply[4] << 8)) << "the reply's CRC holds";
+    } else {
+      EXPECT_EQ(reply, (Bytes{0x01, 0x02, 0x00, 0x6C, 0x69}));
+    }
+    if (mode == ReplyMode::kTwoPieces) {
+      EXPECT_EQ(rig.sink.heard().chunks.at(0).size(), 3u) << "the first piece is not the first three bytes";
+    }
+  }
 }
 
 }  // namespace
