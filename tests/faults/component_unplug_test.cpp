@@ -112,7 +112,7 @@ struct Rig {
 
 TEST(ComponentUnplug, DuringEveryDeviceMethod) {
   std::mt19937 rng(0x5EED0002);
-  testing::MessageBoxCapture boxes;
+  testing::MessageBoxCapture boxes;  // a failed re-open shows one
   for (const MethodCase& c : Cases()) {
     SCOPED_TRACE(c.method);
     // Trial -1 runs on a healthy line: its result is the yardstick.
@@ -128,7 +128,6 @@ TEST(ComponentUnplug, DuringEveryDeviceMethod) {
         EXPECT_TRUE(c.neutral.empty() || healthy != c.neutral.front()) << "no reply on a healthy line";
         continue;
       }
-      const std::size_t boxesBefore = boxes.boxes.size();
       // Anywhere from the first byte to well into the exchange.
       const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(0, 20000)(rng));
       std::thread cutter([&] {
@@ -142,14 +141,12 @@ TEST(ComponentUnplug, DuringEveryDeviceMethod) {
 
       // The port is either blocked with a negative result code (a write
       // after the cut fails on the device) or gone, after a re-open that
-      // failed with the not-found text.
+      // failed (its message box is ComponentTest.FailedWriteReopensThePortWithNoParity's).
       if (SerialPort* port = rig.edit.Port()) {
         if (port->Status == 0) port->Write("!", 1, 0, nullptr);
         EXPECT_TRUE(WaitUntil([&] { return port->Status < 0; }, 2s)) << "the lost line went unreported";
       } else {
         EXPECT_EQ(rig.edit.PortState(), TZPEdit::PortClosed);
-        ASSERT_GT(boxes.boxes.size(), boxesBefore);
-        EXPECT_EQ(boxes.boxes.back().text, "Fatal Errors: Port<" + rig.name + "> not found\xA1\xA3");
       }
       ExpectPrompt("closing after an unplug", [&] { rig.edit.ClosePort(); });
     }

@@ -26,8 +26,9 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   std::mt19937 rng(0x5EED0006);
   const int rounds = Scaled(400);
   const std::string name = UniqueLineName("notify");
-  auto line = FollowingLine(name);
+  auto line = sim::VirtualLine::create(name);
   ASSERT_TRUE(line);
+  line->device().SetFollowHost(true);
   testing::MessageBoxCapture boxes;
 
   // The device keeps sending short bursts, with line errors and breaks among them.

@@ -8,7 +8,11 @@ namespace {
 
 class EngineFaults : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(line_ = FollowingLine(name_)); }
+  // The device follows the host's settings.
+  void SetUp() override {
+    ASSERT_TRUE(line_ = sim::VirtualLine::create(name_));
+    line_->device().SetFollowHost(true);
+  }
   std::string name_ = UniqueLineName("engine");
   std::shared_ptr<sim::VirtualLine> line_;
 };
@@ -20,7 +24,7 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
   for (int round = 0; round < Scaled(12); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     line_->replug();
-    TakeDeviceBytes(*line_);
+    line_->device().ReadBytes();
     std::uniform_int_distribution<std::size_t> size(1500, 5000);
     const Bytes toDevice = RandomStream(rng, size(rng));
     const Bytes toHost = RandomStream(rng, size(rng));
@@ -54,7 +58,7 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
     EXPECT_EQ(port->ByteCount, 0u);
     EXPECT_EQ(port->Write("x", 1, 100, nullptr), status);
 
-    const Bytes arrivedAtDevice = TakeDeviceBytes(*line_);
+    const Bytes arrivedAtDevice = line_->device().ReadBytes();
     EXPECT_TRUE(IsPrefixOf(arrivedAtDevice, toDevice)) << arrivedAtDevice.size() << " of " << toDevice.size();
     EXPECT_TRUE(IsPrefixOf(pump.in, toHost)) << pump.in.size() << " of " << toHost.size();
     ExpectPrompt("destroying an unplugged port", [&] { port.reset(); });
@@ -123,7 +127,7 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
   const std::size_t inLost = size - std::min(size, pump.in.size());
   EXPECT_TRUE(port->overflow > 0 || inLost <= SerialPort::MaxDeviceRead * reported) << inLost << " lost";
   // Sent: in order; losses only where writes were aborted.
-  const Bytes arrived = TakeDeviceBytes(*line_);
+  const Bytes arrived = line_->device().ReadBytes();
   EXPECT_EQ(InOrderWithin(arrived, toDevice), arrived.size()) << "a byte at the device was not sent";
   EXPECT_LE(size - arrived.size(), 2u * SerialPort::MaxDeviceWrite * static_cast<std::size_t>(aborted));
   EXPECT_EQ(port->Status, 0);

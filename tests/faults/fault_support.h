@@ -82,24 +82,10 @@ inline std::size_t InOrderWithin(const Bytes& part, const Bytes& whole) {
   return placed;
 }
 
-// Everything the device end has received so far.
-inline Bytes TakeDeviceBytes(sim::VirtualLine& line) {
-  Bytes out;
-  for (const sim::RxRecord& r : line.device().Read()) out.push_back(r.value);
-  return out;
-}
-
 // A line name no other test uses.
 inline std::string UniqueLineName(const char* stem) {
   static std::atomic<int> counter{0};
   return std::string("faults-") + stem + "-" + std::to_string(counter++);
-}
-
-// A fresh line whose device follows the host's settings (null when the name is taken).
-inline std::shared_ptr<sim::VirtualLine> FollowingLine(const std::string& name) {
-  auto line = sim::VirtualLine::create(name);
-  if (line) line->device().SetFollowHost(true);
-  return line;
 }
 
 // The host side of a two-way stream, on a thread of its own (a port's
