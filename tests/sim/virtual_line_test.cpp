@@ -111,11 +111,12 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
   EXPECT_EQ(r.value, 0x44);
   EXPECT_EQ(r.errors, win::CE_RXPARITY);
   EXPECT_EQ(r.format.Text(), "9600,S,8,1");
-  // The trace tells the ends apart: the device's bytes as rx, the host's as tx.
-  std::string directions;
+  // The trace shows each byte with its direction, format and parity bit.
+  std::vector<std::string> traced;
   for (const TraceEntry& e : rig.line->trace())
-    if (e.kind == TraceKind::kByte) directions += e.dir == TraceDir::kRx ? 'r' : 't';
-  EXPECT_EQ(directions, "rrrt");
+    if (e.kind == TraceKind::kByte) traced.push_back(FormatTraceEntry(e).substr(11));
+  EXPECT_EQ(traced, (std::vector<std::string>{"rx 41 9600,M,8,1 p1", "rx 41 9600,S,8,1 p0",
+                                              "rx 41 19200,S,8,1 p0", "tx 44 9600,S,8,1 p0"}));
 
   // A FIFO of fourteen, then of one.
   dev.SetFollowHost(true);
