@@ -1,6 +1,6 @@
-// Helpers of the fault-injection tests: replayable seeds, run sizes scaled
-// for sanitizer builds, and byte streams whose arrival can be checked byte
-// for byte.
+// Helpers of the fault-injection tests: run sizes scaled for sanitizer
+// builds, byte streams whose arrival can be checked byte for byte, and the
+// two ends of a stream pumped on threads of their own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,12 +12,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,35 +40,24 @@ using test::HookPort;
 using test::RunWithDeadline;
 using test::WaitUntil;
 
-// The seed of a test: its own constant, or VERAVO_FAULT_SEED when set (to
-// replay a failure). Recorded with the test's result.
-inline std::uint32_t TestSeed(std::uint32_t fixed) {
-  const char* env = std::getenv("VERAVO_FAULT_SEED");
-  const auto seed =
-      env != nullptr && *env != '\0' ? static_cast<std::uint32_t>(std::strtoul(env, nullptr, 0)) : fixed;
-  ::testing::Test::RecordProperty("seed", std::to_string(seed));
-  return seed;
-}
-
-// Run sizes: full in optimised builds, half under sanitizers (which run
-// the same code several times slower); VERAVO_FAULT_SCALE overrides.
-inline double ScaleFactor() {
-  const char* env = std::getenv("VERAVO_FAULT_SCALE");
-  if (env != nullptr && *env != '\0') return std::max(0.01, std::atof(env));
+// Run sizes: full in optimised builds, half under sanitizers (which run the
+// same code several times slower).
+inline int Scaled(int n) {
 #ifdef VERAVO_FAULTS_SANITIZED
-  return 0.5;
+  return std::max(1, n / 2);
 #else
-  return 1.0;
+  return n;
 #endif
 }
-inline int Scaled(int n) { return std::max(1, static_cast<int>(n * ScaleFactor())); }
 
-inline double MsSince(Clock::time_point t0) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+// Runs `fn` (a close or a destruction), which must end within two seconds;
+// a hang aborts the program after ten.
+inline void ExpectPrompt(const char* what, const std::function<void()>& fn) {
+  const auto t0 = Clock::now();
+  RunWithDeadline(what, 10s, fn);
+  EXPECT_LT(Clock::now() - t0, 2s) << what;
 }
 
-// Random bytes: every window of a few bytes occurs once, so where a received
-// piece belongs in the stream can be found again.
 inline Bytes RandomStream(std::mt19937& rng, std::size_t n) {
   std::uniform_int_distribution<int> byte(0, 255);
   Bytes out(n);
@@ -78,61 +65,21 @@ inline Bytes RandomStream(std::mt19937& rng, std::size_t n) {
   return out;
 }
 
-// How a received byte sequence relates to the stream that was sent: runs of
-// the stream in their order, with gaps (lost bytes) between them. After a
-// gap the run is found again by its first 8 bytes, or by fewer where a run
-// is that short (a write cut off after a few bytes). A byte that cannot be
-// placed after the previous one (reordered, repeated, or foreign) makes it
-// fail at that byte; a corrupted byte mostly shows as an extra gap.
-struct RunMatch {
-  bool ok = true;
-  std::size_t failAt = 0;  // index in the received bytes
-  std::size_t gaps = 0;    // places where bytes went missing (before the end)
-  std::size_t lost = 0;    // bytes missing in those gaps
-  std::size_t largestGap = 0;
-  std::size_t consumed = 0;  // stream bytes up to the last one received
-};
-
-inline RunMatch MatchRuns(const Bytes& sent, const Bytes& received) {
-  RunMatch m;
-  std::size_t pos = 0;
-  for (std::size_t i = 0; i < received.size();) {
-    if (pos < sent.size() && received[i] == sent[pos]) {
-      ++i, ++pos;
-      continue;
-    }
-    auto at = sent.end();
-    const auto from = sent.begin() + static_cast<std::ptrdiff_t>(std::min(pos + 1, sent.size()));
-    for (std::size_t window : {8, 4, 2, 1}) {
-      const std::size_t w = std::min(window, received.size() - i);
-      at = std::search(from, sent.end(), received.begin() + static_cast<std::ptrdiff_t>(i),
-                       received.begin() + static_cast<std::ptrdiff_t>(i + w));
-      if (at != sent.end()) break;
-    }
-    if (at == sent.end()) {
-      m.ok = false;
-      m.failAt = i;
-      break;
-    }
-    const std::size_t skipped = static_cast<std::size_t>(at - sent.begin()) - pos;
-    ++m.gaps;
-    m.lost += skipped;
-    m.largestGap = std::max(m.largestGap, skipped);
-    pos += skipped;
-  }
-  m.consumed = pos;
-  return m;
-}
-
 inline bool IsPrefixOf(const Bytes& part, const Bytes& whole) {
   return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-// Everything the device end has received so far.
-inline Bytes TakeDeviceBytes(sim::VirtualLine& line) {
-  Bytes out;
-  for (const sim::RxRecord& r : line.device().Read()) out.push_back(r.value);
-  return out;
+// How many leading bytes of `part` occur in `whole` in their order (bytes
+// may be missing between them); part.size() when all of them do. Greedy
+// matching decides that exactly.
+inline std::size_t InOrderWithin(const Bytes& part, const Bytes& whole) {
+  std::size_t next = 0, placed = 0;
+  for (unsigned char byte : part) {
+    while (next < whole.size() && whole[next] != byte) ++next;
+    if (next == whole.size()) break;
+    ++next, ++placed;
+  }
+  return placed;
 }
 
 // A line name no other test uses.
@@ -141,98 +88,78 @@ inline std::string UniqueLineName(const char* stem) {
   return std::string("faults-") + stem + "-" + std::to_string(counter++);
 }
 
-// A fresh line whose device follows the host's settings (null when the name is taken).
-inline std::shared_ptr<sim::VirtualLine> FollowingLine(const std::string& name) {
-  auto line = sim::VirtualLine::create(name);
-  if (line) line->device().SetFollowHost(true);
-  return line;
-}
-
-inline std::size_t OpenDescriptors() {
-  std::size_t n = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/fd"); it != decltype(it){}; ++it) ++n;
-  return n;
-}
-
-// The host side of a two-way stream, run on one thread (a port's transfer
-// calls belong to one caller): queues `out` as room allows and collects what
-// arrives. A result other than success or a short transfer goes to
-// `onRefused`, which says whether to go on.
-struct HostPump {
-  HostPump(SerialPort& p, const Bytes& o) : port(p), out(o) {}
-
-  void Run() {
-    std::vector<char> buffer(kReadSize + 1);
-    while (!stop) {
-      bool moved = false;
-      if (sent < out.size()) {
-        const std::size_t n = std::min(kWriteSize, out.size() - sent);
-        const int rc =
-            port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n), 0, nullptr);
-        sent += port.ByteCount;
-        moved = port.ByteCount > 0;
-        if (!Judge(rc)) break;
-      }
-      const int rc = port.Read(buffer.data(), kReadSize, 0);
-      in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
-      received = in.size();
-      moved = moved || port.ByteCount > 0;
-      if (!Judge(rc)) break;
-      if (!moved) std::this_thread::sleep_for(1ms);
-    }
-    done = true;
+// The host side of a two-way stream, on a thread of its own (a port's
+// transfer calls belong to one caller): queues `out` as room allows and
+// collects what arrives. A result other than success or a short transfer
+// goes to `onRefused`, which says whether to go on.
+class HostPump {
+ public:
+  HostPump(SerialPort& port, const Bytes& out, std::function<bool(int)> onRefused = nullptr)
+      : thread_([this, &port, &out, onRefused](std::stop_token stop) {
+          auto goOn = [&](int rc) {
+            if (rc == 0 || rc == result::Timeout) return true;
+            lastRefusal = rc;
+            return onRefused && onRefused(rc);
+          };
+          std::vector<char> buffer(kReadSize + 1);
+          while (!stop.stop_requested()) {
+            const std::size_t n = std::min<std::size_t>(700, out.size() - sent);
+            bool moved = false;
+            if (n > 0) {
+              const int rc = port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n),
+                                        0, nullptr);
+              sent += port.ByteCount;
+              moved = port.ByteCount > 0;
+              if (!goOn(rc)) break;
+            }
+            const int rc = port.Read(buffer.data(), kReadSize, 0);
+            in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
+            received = in.size();
+            moved = moved || port.ByteCount > 0;
+            if (!goOn(rc)) break;
+            if (!moved) std::this_thread::sleep_for(1ms);
+          }
+          done = true;
+        }) {}
+  void Stop() {
+    thread_.request_stop();
+    if (thread_.joinable()) thread_.join();
   }
 
-  bool Judge(int rc) {
-    if (rc == 0 || rc == result::Timeout) return true;
-    lastRefusal = rc;
-    ++refusals;
-    return onRefused && onRefused(rc);
-  }
-
-  static constexpr std::size_t kWriteSize = 700;
-  static constexpr int kReadSize = 1024;
-  SerialPort& port;
-  const Bytes& out;
   Bytes in;  // read it once the pump has ended
-  std::atomic<std::size_t> received{0};
-  std::atomic<std::size_t> sent{0};
+  std::atomic<std::size_t> received{0}, sent{0};
   std::atomic<int> lastRefusal{0};
-  std::atomic<int> refusals{0};
-  std::atomic<bool> stop{false};
   std::atomic<bool> done{false};
-  std::function<bool(int)> onRefused;
+
+ private:
+  static constexpr int kReadSize = 1024;
+  std::jthread thread_;  // last: starts once the rest is there
 };
 
 // Feeds `bytes` into the device end as its output buffer takes them, on a
 // thread of its own, until all are taken, the line is unplugged or stop.
 class DeviceFeeder {
  public:
-  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes,
-               std::function<sim::DeviceWriteOptions(std::size_t)> options = nullptr)
-      : thread_([this, &line, &bytes, options] {
-          while (!stop_ && fed_ < bytes.size() && !line.unplugged()) {
-            // One byte at a time where the options differ per byte.
-            const std::size_t n = options ? 1 : std::min<std::size_t>(256, bytes.size() - fed_);
+  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes)
+      : thread_([this, &line, &bytes](std::stop_token stop) {
+          while (!stop.stop_requested() && fed_ < bytes.size() && !line.unplugged()) {
+            const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed_);
             const Bytes piece(bytes.begin() + static_cast<std::ptrdiff_t>(fed_),
                               bytes.begin() + static_cast<std::ptrdiff_t>(fed_ + n));
-            const std::size_t took =
-                options ? line.device().Write(piece, options(fed_)) : line.device().Write(piece);
+            const std::size_t took = line.device().Write(piece);
             fed_ += took;
             if (took < n) std::this_thread::sleep_for(1ms);
           }
         }) {}
-  ~DeviceFeeder() { Stop(); }
   void Stop() {
-    stop_ = true;
+    thread_.request_stop();
     if (thread_.joinable()) thread_.join();
   }
   std::size_t fed() const { return fed_; }
 
  private:
-  std::atomic<bool> stop_{false};
   std::atomic<std::size_t> fed_{0};
-  std::thread thread_;
+  std::jthread thread_;
 };
 
 }  // namespace veravo::faults

@@ -1,9 +1,12 @@
-// Thousands of open/close cycles with traffic in flight both ways, breaks
-// pending and queues half full, on a virtual line and on a pseudo-terminal
-// (a real device with descriptors of its own): every open succeeds, every
-// close is prompt, and nothing accumulates - no descriptors (counted here)
-// and no memory (the leak checker of the sanitizer build looks at the end).
+// Hundreds of open/close cycles on a pseudo-terminal (a real device with
+// descriptors of its own) with traffic in flight both ways, breaks pending
+// and queues half full: every open succeeds, every close is prompt, and
+// nothing accumulates - no descriptors (counted here) and no memory (the
+// leak checker of the sanitizer build looks at the end). Closes in flight on
+// the virtual line are the notification test's.
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "faults/fault_support.h"
 #include "support/pty.h"
@@ -11,49 +14,40 @@
 namespace veravo::faults {
 namespace {
 
-// Sends bytes on the far side of the terminal and drops what the port sent;
-// nothing blocks, and while no port has the terminal open nothing is sent.
-void Exchange(const test::Pty& pty, const Bytes& bytes) {
-  if (write(pty.Master(), bytes.data(), bytes.size()) < 0) return;
-  char sink[4096];
-  while (read(pty.Master(), sink, sizeof sink) > 0) {
-  }
+std::size_t OpenDescriptors() {
+  using It = std::filesystem::directory_iterator;
+  return static_cast<std::size_t>(std::distance(It("/proc/self/fd"), It{}));
 }
 
 TEST(OpenCloseCycles, WithTrafficInFlight) {
-  std::mt19937 rng(TestSeed(0x5EED0007));
-  const int cycles = Scaled(2000);
-  const std::string name = UniqueLineName("cycles");
-  auto line = FollowingLine(name);
-  ASSERT_TRUE(line);
-  line->SetTraceLimit(1000);
+  std::mt19937 rng(0x5EED0007);
+  const int cycles = Scaled(600);
   test::Pty pty(test::Pty::NonBlocking);
 
-  // The device talks all the time, whether the port is open or not.
+  // The far end talks all the time, whether the port is open or not, and
+  // drops what the port sent (nothing blocks on it).
   std::atomic<bool> stop{false};
   std::thread device([&, seed = rng()] {
     std::mt19937 r(seed);
-    std::uniform_int_distribution<int> size(1, 200);
+    char sink[4096];
     while (!stop) {
-      line->device().Write(RandomStream(r, static_cast<std::size_t>(size(r))));
-      line->device().Read();  // what the host sent
-      Exchange(pty, RandomStream(r, static_cast<std::size_t>(size(r))));
+      const Bytes bytes = RandomStream(r, 1 + r() % 200);
+      if (write(pty.Master(), bytes.data(), bytes.size()) >= 0)
+        while (read(pty.Master(), sink, sizeof sink) > 0) {
+        }
       std::this_thread::sleep_for(1ms);
     }
   });
 
   const Bytes block = RandomStream(rng, 1500);
-  std::uniform_int_distribution<int> writeSize(0, 1500), action(0, 5), breakMs(0, 3), wait(0, 2), onPty(0, 3);
+  std::uniform_int_distribution<int> writeSize(0, 1500), action(0, 5), breakMs(0, 3), wait(0, 2);
   std::size_t descriptorsBefore = 0;
   int failedOpens = 0;
-  double slowestClose = 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     // Lazily made helpers of the platform (a timer thread, say) exist after
     // the first cycles; count from there.
     if (cycle == 20) descriptorsBefore = OpenDescriptors();
-    const bool pseudoTerminal = onPty(rng) == 0;
-    auto port =
-        std::make_unique<SerialPort>(pseudoTerminal ? pty.SlavePath().c_str() : name.c_str(), "115200,N,8,1");
+    auto port = std::make_unique<SerialPort>(pty.SlavePath().c_str(), "115200,N,8,1");
     if (port->Status != 0) {
       ++failedOpens;
       continue;
@@ -66,9 +60,7 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
     if (act == 0) port->SendBreak(breakMs(rng));
     if (act == 1) port->DiscardReceived();
     if (act == 2) port->Read(buffer, 256, 0);
-    const auto c0 = Clock::now();
-    port.reset();
-    slowestClose = std::max(slowestClose, MsSince(c0));
+    ExpectPrompt("closing with traffic in flight", [&] { port.reset(); });
   }
   stop = true;
   device.join();
@@ -77,7 +69,6 @@ TEST(OpenCloseCycles, WithTrafficInFlight) {
 
   EXPECT_EQ(failedOpens, 0);
   EXPECT_LE(descriptorsAfter, descriptorsBefore) << "descriptors grew over " << cycles << " cycles";
-  EXPECT_LT(slowestClose, 2000);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <veravo/platform/win/comm_driver.h>
-#include <veravo/sim/line_format.h>
+#include <veravo/platform/win/win.h>
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
@@ -16,98 +16,75 @@
 
 namespace veravo::sim::testing {
 
+using Bytes = std::vector<win::BYTE>;
+
+// Records what the host end hears; tests wait on it and read it under its lock.
 class FakeSink : public win::CommDriverSink {
  public:
   using Ms = std::chrono::milliseconds;
-  struct Chunk {
-    std::chrono::steady_clock::time_point at;
-    std::vector<win::BYTE> bytes;
+  struct Heard {
+    Bytes bytes;
+    std::vector<Bytes> chunks;          // as the driver handed them over
+    win::DWORD errors = 0, events = 0;  // every one since the last Clear
+    std::size_t bytesBeforeEvent = 0;   // bytes there when the first event since the last Clear came
+    int outputSpace = 0;
+    bool unplugged = false;
   };
 
   std::size_t InputRoom() override { return 4096; }
   std::size_t Received(const win::BYTE* data, std::size_t count) override {
-    Update([&] {
-      chunks_.push_back({std::chrono::steady_clock::now(), std::vector<win::BYTE>(data, data + count)});
-      bytes_.insert(bytes_.end(), data, data + count);
+    Update([&](Heard& h) {
+      h.chunks.emplace_back(data, data + count);
+      h.bytes.insert(h.bytes.end(), data, data + count);
     });
     return count;
   }
   void LineEvent(win::DWORD errors, win::DWORD events) override {
-    Update([&] { errors_ |= errors, events_ |= events; });
+    Update([&](Heard& h) {
+      if (h.events == 0) h.bytesBeforeEvent = h.bytes.size();
+      h.errors |= errors, h.events |= events;
+    });
   }
   void OutputSpace() override {
-    Update([&] { ++outputSpace_; });
+    Update([](Heard& h) { ++h.outputSpace; });
   }
   void Unplugged() override {
-    Update([&] { unplugged_ = true; });
+    Update([](Heard& h) { h.unplugged = true; });
+  }
+  void Clear() {
+    Update(
+        [](Heard& h) { h.bytes.clear(), h.chunks.clear(), h.errors = h.events = 0, h.bytesBeforeEvent = 0; });
   }
 
+  // Whether `done(heard)` came to hold within `timeout`.
+  template <class P>
+  bool Until(P done, Ms timeout = Ms(2000)) {
+    std::unique_lock lock(mu_);
+    return cv_.wait_for(lock, timeout, [&] { return done(heard_); });
+  }
   bool WaitBytes(std::size_t n, Ms timeout = Ms(2000)) {
-    return Wait(timeout, [&] { return bytes_.size() >= n; });
+    return Until([n](const Heard& h) { return h.bytes.size() >= n; }, timeout);
   }
   bool WaitEvent(win::DWORD event, Ms timeout = Ms(2000)) {
-    return Wait(timeout, [&] { return (events_ & event) != 0; });
+    return Until([event](const Heard& h) { return (h.events & event) != 0; }, timeout);
   }
-  bool WaitOutputSpace(int count, Ms timeout = Ms(2000)) {
-    return Wait(timeout, [&] { return outputSpace_ >= count; });
-  }
-  bool WaitUnplugged() {
-    return Wait(Ms(2000), [&] { return unplugged_; });
-  }
-
-  std::vector<win::BYTE> bytes() { return Get(bytes_); }
-  std::vector<Chunk> chunks() { return Get(chunks_); }
-  win::DWORD errors() { return Get(errors_); }
-  int outputSpace() { return Get(outputSpace_); }
-  void Clear() {
-    Update([&] { bytes_.clear(), chunks_.clear(), errors_ = events_ = 0; });
+  Heard heard() {
+    std::lock_guard lock(mu_);
+    return heard_;
   }
 
  private:
   template <class F>
   void Update(F change) {
     std::lock_guard lock(mu_);
-    change();
+    change(heard_);
     cv_.notify_all();
-  }
-  template <class P>
-  bool Wait(Ms timeout, P done) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, done);
-  }
-  template <class T>
-  T Get(const T& field) {
-    std::lock_guard lock(mu_);
-    return field;
   }
 
   std::mutex mu_;
   std::condition_variable cv_;
-  std::vector<win::BYTE> bytes_;
-  std::vector<Chunk> chunks_;
-  win::DWORD errors_ = 0;
-  win::DWORD events_ = 0;  // every event seen since the last Clear
-  int outputSpace_ = 0;
-  bool unplugged_ = false;
+  Heard heard_;
 };
-
-// A DCB for a settings text such as "9600,M,8,1", with parity checking on
-// when the format has parity, DTR and RTS on.
-inline win::DCB DcbFor(const std::string& settings) {
-  win::DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  LineFormat f = *LineFormat::Parse(settings);
-  static const std::string kParity = "NOEMS";
-  dcb.BaudRate = f.baud;
-  dcb.ByteSize = f.dataBits;
-  dcb.Parity = static_cast<win::BYTE>(kParity.find(f.parity));
-  dcb.StopBits = f.stopBits;
-  dcb.fParity = f.HasParity() ? 1 : 0;
-  dcb.fBinary = 1;
-  dcb.fDtrControl = win::DTR_CONTROL_ENABLE;
-  dcb.fRtsControl = win::RTS_CONTROL_ENABLE;
-  return dcb;
-}
 
 // A line with its host end open and attached to a FakeSink.
 struct HostRig {
@@ -116,22 +93,27 @@ struct HostRig {
     if (!line) return;
     line->OpenHost(&driver);
     driver->Attach(&sink);
-    driver->Configure(DcbFor(settings));
+    Configure(settings);
   }
-  ~HostRig() { driver.reset(); }
 
-  std::size_t Write(const std::vector<win::BYTE>& bytes) {
+  std::size_t Write(const Bytes& bytes) {
     std::size_t accepted = 0;
     driver->Write(bytes.data(), bytes.size(), &accepted);
     return accepted;
   }
-  void Configure(const std::string& settings) { driver->Configure(DcbFor(settings)); }
-  // Waits until everything written has left the host end.
-  bool Drain() {
-    return test::WaitUntil([&] { return driver->OutQueue() == 0; }, std::chrono::milliseconds(3000));
+  // Settings such as "9600,M,8,1", parity checked when there is parity, DTR and RTS on.
+  void Configure(const std::string& settings) {
+    win::DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    win::BuildCommDCBA(settings.c_str(), &dcb);
+    dcb.fParity = dcb.Parity != win::NOPARITY ? 1 : 0;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = win::DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = win::RTS_CONTROL_ENABLE;
+    driver->Configure(dcb);
   }
 
-  FakeSink sink;  // declared before the driver: it outlives the driver
+  FakeSink sink;  // declared before the driver: it outlives the driver, which goes first
   std::shared_ptr<VirtualLine> line;
   std::unique_ptr<win::CommDriver> driver;
 };

@@ -18,16 +18,6 @@ HANDLE OpenPort(const char* name) {
                      nullptr);
 }
 
-bool SetSettings(HANDLE h, const char* settings) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(h, &dcb) || !BuildCommDCBA(settings, &dcb)) return false;
-  // Parity checking is switched on explicitly, as programs do: not every
-  // system's BuildCommDCBA sets fParity for a parity letter.
-  dcb.fParity = dcb.Parity != NOPARITY ? 1 : 0;
-  return SetCommState(h, &dcb);
-}
-
 // One read as the engine makes it: it ends on a 1 ms gap after the first
 // bytes (or after a second without any).
 std::string ReadOnce(HANDLE h, DWORD count) {
@@ -55,7 +45,6 @@ TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(OpenPort("\\\\.\\SIM:ECHO"), INVALID_HANDLE_VALUE);  // the same line
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-  ASSERT_TRUE(SetSettings(h, "9600,N,8,1"));
   std::size_t logged = VirtualLine::find("sim:echo")->simDevice()->LogOf("received").size();
   ASSERT_TRUE(WriteAll(h, "abc"));
   EXPECT_EQ(ReadOnce(h, 3), "abc");  // the burst arrives in one piece
@@ -67,23 +56,6 @@ TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
   ASSERT_TRUE(WriteAll(h, "d"));
   EXPECT_EQ(ReadOnce(h, 1), "d");
   EXPECT_EQ(VirtualLine::find("sim:echo")->simDevice()->LogOf("received").size(), logged + 2);
-  CloseHandle(h);
-}
-
-TEST(WinApiLineTest, MultiDropFrameThroughSetCommState) {
-  HANDLE h = OpenPort("sim:printer");
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  ASSERT_TRUE(SetSettings(h, "9600,M,8,1"));
-  ASSERT_TRUE(WriteAll(h, "\x0a"));
-  std::this_thread::sleep_for(5ms);
-  ASSERT_TRUE(SetSettings(h, "9600,S,8,1"));
-  ASSERT_TRUE(WriteAll(h, std::string("\x1b\x2c\x7f\x3d"
-                                      "AB\x03",
-                                      7)));
-  SimDevice* printer = VirtualLine::find("sim:printer")->simDevice();
-  ASSERT_TRUE(printer->WaitForLog(1, 1s, "printed"));
-  EXPECT_EQ(printer->LogOf("printed")[0].text, "AB");
-
   CloseHandle(h);
 }
 
