@@ -28,8 +28,6 @@ bool Eventually(const std::function<bool()>& condition) {
 }
 
 TEST(PyserialClient, FramesWithMarkAndSpaceParityReachTheSimulatedPrinter) {
-  const std::string python = testing::SystemProgram("python3");
-  ASSERT_FALSE(python.empty());
   const std::string base = ::testing::TempDir() + "veravo-pyserial-" + std::to_string(getpid());
   const int port = testing::FreeLoopbackPort();
   PeerProcess sim({VERAVO_TOOL_PATH, "sim", "printer", "--rfc2217", "127.0.0.1:" + std::to_string(port)},
@@ -50,7 +48,8 @@ s.write(bytes([1, 2, 3, 0x31 ^ 1 ^ 2]) + data + bytes([x]))
 s.flush()
 s.close()
 )";
-  PeerProcess client({python, base + ".py", "rfc2217://127.0.0.1:" + std::to_string(port)}, base + ".out");
+  PeerProcess client({"/usr/bin/python3", base + ".py", "rfc2217://127.0.0.1:" + std::to_string(port)},
+                     base + ".out");
   EXPECT_EQ(client.Wait(15000), 0) << testing::FileText(base + ".out");
   std::string log;
   Eventually([&] { return (log = testing::FileText(base + ".sim")).find("printed") != std::string::npos; });
@@ -60,77 +59,78 @@ s.close()
   for (const char* ext : {".sim", ".py", ".out"}) unlink((base + ext).c_str());
 }
 
-class VeravoServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    lineName_ = "rfc2217-test-" + std::to_string(getpid());
-    line_ = sim::VirtualLine::create(lineName_);
-    line_->device().SetNineBit(true);
-    std::string why;
-    server_ = sim::NetworkLineServer::Start(lineName_, "127.0.0.1", 0, "veravo test", &why);
-    ASSERT_TRUE(server_) << why;
-    name_ = "rfc2217://127.0.0.1:" + std::to_string(server_->Port());
-    handle_ = CreateFileA(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(handle_, INVALID_HANDLE_VALUE);
-    // The signature is asked for after the notification masks are set:
-    // once it is in, the server serves this connection with those masks.
-    ASSERT_TRUE(Eventually([&] { return NetworkPortReportOf(name_).signature == "veravo test"; }));
-  }
-  void TearDown() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    server_.reset();
-    sim::VirtualLine::remove(lineName_);
-  }
-
-  // Applies `change` to the port's present settings.
-  void Set(const std::function<void(DCB&)>& change) {
+// One connection to the server, one sub-case after the other on it.
+TEST(VeravoServer, BytesSettingsAndLineConditionsCrossBothWays) {
+  const std::string lineName = "rfc2217-test-" + std::to_string(getpid());
+  auto line = sim::VirtualLine::create(lineName);
+  sim::DeviceEnd& device = line->device();
+  device.SetNineBit(true);
+  std::string why;
+  auto server = sim::NetworkLineServer::Start(lineName, "127.0.0.1", 0, "veravo test", &why);
+  ASSERT_TRUE(server) << why;
+  const std::string name = "rfc2217://127.0.0.1:" + std::to_string(server->Port());
+  HANDLE handle =
+      CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  // The signature is asked for after the notification masks are set:
+  // once it is in, the server serves this connection with those masks.
+  ASSERT_TRUE(Eventually([&] { return NetworkPortReportOf(name).signature == "veravo test"; }));
+  auto set = [&](const std::function<void(DCB&)>& change) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    GetCommState(handle_, &dcb);
+    GetCommState(handle, &dcb);
     change(dcb);
-    ASSERT_TRUE(SetCommState(handle_, &dcb));
-  }
+    ASSERT_TRUE(SetCommState(handle, &dcb));
+  };
 
-  std::string lineName_;
-  std::shared_ptr<sim::VirtualLine> line_;
-  std::unique_ptr<sim::NetworkLineServer> server_;
-  std::string name_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-TEST_F(VeravoServerTest, ParityChangesApplyBetweenTheBytesTheyCameBetween) {
-  // Written back to back, no drain here: the server keeps the order.
+  // Parity changes apply between the bytes they came between: written back
+  // to back, no drain here, the server keeps the order.
   const std::vector<std::pair<BYTE, BYTE>> sequence = {
       {MARKPARITY, 0x01}, {SPACEPARITY, 0x02}, {SPACEPARITY, 0xFF}, {MARKPARITY, 0x04}, {SPACEPARITY, 0x05}};
+  DWORD written = 0;
   for (const auto& [parity, byte] : sequence) {
-    Set([parity](DCB& d) { d.Parity = parity; });
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(handle_, &byte, 1, &written, nullptr));
+    set([parity](DCB& d) { d.Parity = parity; });
+    ASSERT_TRUE(WriteFile(handle, &byte, 1, &written, nullptr));
   }
-  ASSERT_TRUE(line_->device().WaitFor(sequence.size(), std::chrono::seconds(3)));
-  auto records = line_->device().Read();
+  ASSERT_TRUE(device.WaitFor(sequence.size(), std::chrono::seconds(3)));
+  auto records = device.Read();
   ASSERT_EQ(records.size(), sequence.size());
   for (std::size_t i = 0; i < sequence.size(); ++i) {
     EXPECT_EQ(records[i].value, sequence[i].second) << i;
     EXPECT_EQ(records[i].parityBit, sequence[i].first == MARKPARITY ? 1 : 0) << i;
   }
-}
 
-TEST_F(VeravoServerTest, OutputQueueCountsTheWireTimeOfBytesTheServerTook) {
-  Set([](DCB& d) { d.BaudRate = 1200; });  // 60 bytes: half a second on the wire
+  // The output queue counts the wire time of bytes the server took: 60
+  // bytes at 1200 baud are half a second on the wire.
+  set([](DCB& d) { d.BaudRate = 1200; });
   const std::vector<BYTE> bytes(60, 0x41);
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(handle_, bytes.data(), 60, &written, nullptr));
+  ASSERT_TRUE(WriteFile(handle, bytes.data(), 60, &written, nullptr));
   DWORD errors = 0;
   COMSTAT stat{};
-  ClearCommError(handle_, &errors, &stat);
+  ClearCommError(handle, &errors, &stat);
   EXPECT_GT(stat.cbOutQue, 0u) << "the socket took the bytes at once; the wire has not";
   EXPECT_LE(stat.cbOutQue, 60u);
-  EXPECT_TRUE(Eventually([&] { return ClearCommError(handle_, &errors, &stat) && stat.cbOutQue == 0; }));
-  EXPECT_TRUE(line_->device().WaitFor(60, std::chrono::seconds(2)));
-}
+  EXPECT_TRUE(Eventually([&] { return ClearCommError(handle, &errors, &stat) && stat.cbOutQue == 0; }));
+  EXPECT_TRUE(device.WaitFor(60, std::chrono::seconds(2)));
+  device.Read();
 
-TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
+  // Control lines and break reach the device.
+  for (DWORD dtr : {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE}) {
+    for (DWORD rts : {RTS_CONTROL_ENABLE, RTS_CONTROL_DISABLE}) {
+      set([=](DCB& d) { d.fDtrControl = dtr, d.fRtsControl = rts; });
+      EXPECT_TRUE(Eventually([&] {
+        return device.Dtr() == (dtr == DTR_CONTROL_ENABLE) && device.Rts() == (rts == RTS_CONTROL_ENABLE);
+      })) << dtr
+          << "/" << rts;
+    }
+  }
+  ASSERT_TRUE(SetCommBreak(handle));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(ClearCommBreak(handle));
+  ASSERT_TRUE(device.WaitFor(1, std::chrono::seconds(2)));
+  EXPECT_TRUE(device.Read().front().errors & CE_BREAK);
+
+  // Conditions at the device end reach the client.
   struct Case {
     const char* what;
     std::function<void(sim::DeviceEnd&)> cause;
@@ -148,40 +148,23 @@ TEST_F(VeravoServerTest, DeviceSideConditionsReachTheClient) {
        MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
   };
   for (const Case& c : cases) {
-    c.cause(line_->device());
+    c.cause(device);
     DWORD seen = 0;
     DWORD modem = 0;
     EXPECT_TRUE(Eventually([&] {
-      DWORD errors = 0;
-      COMSTAT stat{};
-      ClearCommError(handle_, &errors, &stat);
+      ClearCommError(handle, &errors, &stat);
       seen |= errors;
-      GetCommModemStatus(handle_, &modem);
+      GetCommModemStatus(handle, &modem);
       return (seen & c.errors) == c.errors && modem == c.modem;
     })) << c.what
         << ": errors " << seen << " modem " << modem;
   }
-}
-
-TEST_F(VeravoServerTest, ControlLinesAndBreakReachTheDevice) {
-  for (DWORD dtr : {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE}) {
-    for (DWORD rts : {RTS_CONTROL_ENABLE, RTS_CONTROL_DISABLE}) {
-      Set([=](DCB& d) { d.fDtrControl = dtr, d.fRtsControl = rts; });
-      EXPECT_TRUE(Eventually([&] {
-        return line_->device().Dtr() == (dtr == DTR_CONTROL_ENABLE) &&
-               line_->device().Rts() == (rts == RTS_CONTROL_ENABLE);
-      })) << dtr
-          << "/" << rts;
-    }
-  }
-  ASSERT_TRUE(SetCommBreak(handle_));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_TRUE(ClearCommBreak(handle_));
-  ASSERT_TRUE(line_->device().WaitFor(1, std::chrono::seconds(2)));
-  EXPECT_TRUE(line_->device().Read().front().errors & CE_BREAK);
   // Every request was answered, with the answer of its own kind.
   std::this_thread::sleep_for(std::chrono::milliseconds(450));
-  EXPECT_EQ(NetworkPortReportOf(name_).unanswered, std::vector<std::string>{});
+  EXPECT_EQ(NetworkPortReportOf(name).unanswered, std::vector<std::string>{});
+  CloseHandle(handle);
+  server.reset();
+  sim::VirtualLine::remove(lineName);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <cli/result_text.h>
-#include <cli/script.h>
 #include <gtest/gtest.h>
 
 namespace veravo::cli {
@@ -15,20 +14,6 @@ TEST(ResultText, QuotesWithCEscapesAndConvertsCodePage936) {
   EXPECT_EQ(FormatResult(NoResult{}), "-");
   EXPECT_EQ(FormatResult(true), "true");
   EXPECT_EQ(FormatResult(-12LL), "-12");
-}
-
-TEST(Script, LinesBecomeCallsWithVerbatimArguments) {
-  auto calls = ParseScript("# header\n\nOpenDoor\nPringWriteData 0A1B, 'x' ,\r\nSendATNR \n  indented\n#x y");
-  ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[0].method, "OpenDoor");
-  EXPECT_FALSE(calls[0].arg.has_value());
-  EXPECT_EQ(calls[0].line, 3);
-  EXPECT_EQ(calls[1].method, "PringWriteData");
-  EXPECT_EQ(*calls[1].arg, "0A1B, 'x' ,");
-  EXPECT_EQ(*calls[2].arg, "");    // a blank after the name gives the empty argument
-  EXPECT_EQ(calls[3].method, "");  // a leading blank leaves no method name: reported as unknown
-  EXPECT_EQ(*calls[3].arg, " indented");
-  EXPECT_TRUE(ParseScript("").empty());
 }
 
 }  // namespace
