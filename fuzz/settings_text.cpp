@@ -5,19 +5,17 @@
 // over a pseudo-terminal: a text the builder accepts, and a rejected one
 // (which re-writes the state last asked for), leave the port usable with the
 // device holding the last accepted format as far as a pty keeps one.
-#include <fcntl.h>
 #include <termios.h>
-#include <unistd.h>
 #include <veravo/platform/win/win.h>
 #include <veravo/serial/_SerialPort.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 
 #include "fuzz_check.h"
+#include "support/pty.h"
 
 namespace {
 
@@ -29,18 +27,6 @@ class ParserProbe : public veravo::SerialPort {
 };
 
 namespace win = veravo::win;
-
-// The pty's other end: its termios calls act on the device side.
-struct PtyPort {
-  int master = -1;
-  veravo::SerialPort* port = nullptr;
-  PtyPort() {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) std::abort();
-    port = new veravo::SerialPort(ptsname(master), "9600,N,8,1");
-    if (port->Status != 0) std::abort();
-  }
-};
 
 // What a pty keeps of the format: the speed, CSTOPB, PARODD and CMSPAR.
 void CheckDeviceHolds(int master, const win::DCB& dcb) {
@@ -59,8 +45,8 @@ void CheckDeviceHolds(int master, const win::DCB& dcb) {
 }
 
 void CheckReconfigureSequence(const std::string& input) {
-  static PtyPort pty;
-  veravo::SerialPort& port = *pty.port;
+  static veravo::test::Pty pty;  // its termios calls act on the device side
+  static veravo::SerialPort& port = *new veravo::SerialPort(pty.SlavePath().c_str(), "9600,N,8,1");
   port.Reconfigure("9600,N,8,1");
   FUZZ_CHECK(port.Status == 0);
   win::DCB last{};
@@ -81,7 +67,7 @@ void CheckReconfigureSequence(const std::string& input) {
     FUZZ_CHECK(port.DeviceState.BaudRate == last.BaudRate);
     FUZZ_CHECK(port.DeviceState.ByteSize == last.ByteSize);
     FUZZ_CHECK((port.DeviceState.StopBits == win::ONESTOPBIT) == (last.StopBits == win::ONESTOPBIT));
-    CheckDeviceHolds(pty.master, port.DeviceState);
+    CheckDeviceHolds(pty.Master(), port.DeviceState);
   }
 }
 

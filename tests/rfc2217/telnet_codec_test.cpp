@@ -1,7 +1,8 @@
 // The Telnet framing and com-port commands, without a network.
 #include <gtest/gtest.h>
 #include <veravo/platform/win/net/rfc2217_commands.h>
-#include <veravo/platform/win/net/telnet_codec.h>
+
+#include "rfc2217/telnet_feed.h"
 
 namespace veravo::win::net {
 namespace {
@@ -9,33 +10,22 @@ namespace {
 using Bytes = std::vector<BYTE>;
 constexpr BYTE I = telnet::kIac;
 
-// Feeds `stream` in pieces of `step` bytes.
-void FeedInSteps(const Bytes& stream, std::size_t step, Bytes* data, std::vector<TelnetEvent>* events) {
-  TelnetParser parser;
-  for (std::size_t at = 0; at < stream.size(); at += step) {
-    parser.Feed(stream.data() + at, std::min(step, stream.size() - at), data, events);
-  }
-}
-
-TEST(TelnetParser, SeparatesDataFromCommandsAtAnySplit) {
+// How a stream is cut into reads, IAC doubling and the sub-negotiation cap
+// on any bytes are the codec fuzz target's properties; these are the cases
+// it cannot judge by itself: what each command becomes.
+TEST(TelnetParser, SeparatesDataFromCommands) {
   // data, IAC IAC, WILL 44, data, SB 44 1 <IAC IAC> 0 IAC SE, NOP, data
   const Bytes stream = {'a', I, I, 'b', I, telnet::kWill, 44, 'c', I,  telnet::kSb, 44,
                         1,   I, I, 0,   I, telnet::kSe,   I,  241, 'd'};
-  for (std::size_t step : {1u, 2u, 3u, 7u, 100u}) {
-    Bytes data;
-    std::vector<TelnetEvent> events;
-    FeedInSteps(stream, step, &data, &events);
-    EXPECT_EQ(data, (Bytes{'a', I, 'b', 'c', 'd'})) << step;
-    ASSERT_EQ(events.size(), 2u) << step;
-    EXPECT_EQ(events[0].verb, telnet::kWill);
-    EXPECT_EQ(events[0].option, 44);
-    EXPECT_EQ(events[1].kind, TelnetEvent::Kind::kSubnegotiation);
-    EXPECT_EQ(events[1].payload, (Bytes{1, I, 0}));
-    if (step == 100) {
-      EXPECT_EQ(events[0].dataOffset, 3u);
-      EXPECT_EQ(events[1].dataOffset, 4u);
-    }
-  }
+  Parsed p = ParseInSteps(stream, stream.size());
+  EXPECT_EQ(p.data, (Bytes{'a', I, 'b', 'c', 'd'}));
+  ASSERT_EQ(p.events.size(), 2u);
+  EXPECT_EQ(p.events[0].verb, telnet::kWill);
+  EXPECT_EQ(p.events[0].option, 44);
+  EXPECT_EQ(p.events[0].dataOffset, 3u);
+  EXPECT_EQ(p.events[1].kind, TelnetEvent::Kind::kSubnegotiation);
+  EXPECT_EQ(p.events[1].payload, (Bytes{1, I, 0}));
+  EXPECT_EQ(p.events[1].dataOffset, 4u);
 }
 
 TEST(TelnetParser, OverlongAndUnterminatedSubnegotiationsKeepTheStreamInStep) {
@@ -48,16 +38,14 @@ TEST(TelnetParser, OverlongAndUnterminatedSubnegotiationsKeepTheStreamInStep) {
        {I, telnet::kSe, BYTE('x'), I, telnet::kSb, BYTE(44), BYTE(9), I, telnet::kWill, BYTE(3), BYTE('y')}) {
     stream.push_back(b);
   }
-  Bytes data;
-  std::vector<TelnetEvent> events;
-  FeedInSteps(stream, 5, &data, &events);
-  EXPECT_EQ(data, (Bytes{'x', 'y'}));
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_TRUE(events[0].truncated);
-  EXPECT_EQ(events[0].payload.size(), telnet::kSubnegotiationCap);
-  EXPECT_EQ(events[1].payload, Bytes{9});  // ended by the IAC WILL that follows it
-  EXPECT_EQ(events[2].verb, telnet::kWill);
-  EXPECT_EQ(events[2].option, 3);
+  Parsed p = ParseInSteps(stream, 5);
+  EXPECT_EQ(p.data, (Bytes{'x', 'y'}));
+  ASSERT_EQ(p.events.size(), 3u);
+  EXPECT_TRUE(p.events[0].truncated);
+  EXPECT_EQ(p.events[0].payload.size(), telnet::kSubnegotiationCap);
+  EXPECT_EQ(p.events[1].payload, Bytes{9});  // ended by the IAC WILL that follows it
+  EXPECT_EQ(p.events[2].verb, telnet::kWill);
+  EXPECT_EQ(p.events[2].option, 3);
 }
 
 TEST(TelnetNegotiation, TwoSidesAgreeWithoutLoopingAndRefuseTheUnknown) {
@@ -132,11 +120,8 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
     for (const Bytes& cv : c.commands) {
       EXPECT_TRUE(comport::ApplyToDcb(cv[0], Bytes(cv.begin() + 1, cv.end()), &applied)) << c.what;
     }
-    const comport::PortSettings got = comport::SettingsOf(applied), want = comport::SettingsOf(c.dcb);
-    EXPECT_TRUE(got.baud == want.baud && got.dataSize == want.dataSize && got.parity == want.parity &&
-                got.stopSize == want.stopSize && got.outFlow == want.outFlow && got.inFlow == want.inFlow &&
-                got.dtr == want.dtr)
-        << c.what;
+    const comport::PortSettings got = comport::SettingsOf(applied);
+    EXPECT_TRUE(comport::CommandsFor(&got, comport::SettingsOf(c.dcb)).empty()) << c.what;
   }
   EXPECT_EQ(comport::CommandsFor(nullptr, from).size(), 8u);  // the first time: everything
   EXPECT_EQ(comport::Encode(1, comport::BigEndian32(0x00FF0000)),
