@@ -77,9 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const std::string& field : fields) {
         std::size_t q = field.find('\'');
         if (q != std::string::npos && field.find('\'', q + 1) == std::string::npos) return 0;
-      }
-      for (const std::string& field : fields) {
-        std::size_t q = field.find('\'');
         e.Add(Hex(Sub(field, 0, 2)), 1);
         if (q == std::string::npos) {
           e.Add(Hex(Sub(field, 2)), -1);

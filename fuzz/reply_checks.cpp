@@ -8,11 +8,11 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "edit_on_line.h"
 #include "fuzz_check.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -35,11 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   f.edit.AnyHexRead();
   if (!reply.empty()) {
     f.line->device().Write(std::vector<veravo::win::BYTE>(reply.begin(), reply.end()));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (static_cast<std::size_t>(f.edit.Port()->ReceiveUsed()) < reply.size() &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    veravo::test::WaitUntil(
+        [&] { return static_cast<std::size_t>(f.edit.Port()->ReceiveUsed()) >= reply.size(); },
+        std::chrono::seconds(2));
     FUZZ_CHECK(static_cast<std::size_t>(f.edit.Port()->ReceiveUsed()) == reply.size());
   }
   std::string hex = veravo::TZPEdit::BytesToHexText(reply.data(), reply.size());
