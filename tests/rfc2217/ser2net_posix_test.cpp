@@ -57,15 +57,12 @@ class Ser2netTest : public ::testing::Test {
     for (const char* ext : {".yaml", ".pid", ".log", ".status"}) unlink((dir_ + ext).c_str());
   }
 
-  // What the device side receives within `timeoutMs`, up to `count` bytes.
-  std::vector<BYTE> DeviceReads(std::size_t count, int timeoutMs = 2000) {
-    std::vector<BYTE> got;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    BYTE buffer[256];
-    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-      long n = pty_->Read(buffer, std::min(sizeof buffer, count - got.size()), 50);
-      if (n > 0) got.insert(got.end(), buffer, buffer + n);
-    }
+  // What the device side receives within two seconds, up to `count` bytes.
+  std::vector<BYTE> DeviceReads(std::size_t count) {
+    std::vector<BYTE> got(count);
+    std::size_t n = 0;
+    test::WaitUntil([&] { return (n += std::max(0L, pty_->Read(&got[n], count - n, 50))) >= count; }, 2s);
+    got.resize(n);
     return got;
   }
 

@@ -61,9 +61,10 @@ TEST(Tool, ResultsExitCodesAndMessages) {
       // blank, taken verbatim (see ArgumentIsTakenVerbatim below).
       {"run --open none -", "XorChar  a, 'b'\n", 0, "\"\\xFD\"\n", {}},
       {"run --open none -",
-       "# a comment\n\nSetBaudRate 4800\r\nGetBaudRate\nSetSleepTiem 7\nGetSleepTiem\nGetCRC 0102\n",
+       "# a comment\n\nSetBaudRate 4800\r\nGetBaudRate\nSetSleepTiem 7\nGetSleepTiem\nGetCRC "
+       "0102\nSetProtName COM1\r\nGetProtName\n",
        0,
-       "-\n4800\n-\n7\n\"CA3A\"\n",
+       "-\n4800\n-\n7\n\"CA3A\"\n-\n\"COM1\"\n",
        {}},
       // A failed open shows the message box on standard error: caption empty,
       // the not-found text with the port name, the full stop in UTF-8.
