@@ -51,21 +51,21 @@ TEST(TelnetParser, OverlongAndUnterminatedSubnegotiationsKeepTheStreamInStep) {
 TEST(TelnetNegotiation, TwoSidesAgreeWithoutLoopingAndRefuseTheUnknown) {
   TelnetNegotiation client({telnet::kBinary, telnet::kComPort}, {telnet::kBinary});
   TelnetNegotiation server({telnet::kBinary}, {telnet::kBinary, telnet::kComPort});
-  Bytes toServer = client.Start();
-  Bytes toClient = server.Start();
+  // One side's answers to the three-byte commands the other sent.
+  auto answers = [](TelnetNegotiation& side, const Bytes& in) {
+    Bytes out;
+    for (std::size_t i = 0; i + 3 <= in.size(); i += 3) {
+      Bytes a = side.Answer(in[i + 1], in[i + 2]);
+      out.insert(out.end(), a.begin(), a.end());
+    }
+    return out;
+  };
   // Exchange answers until both sides fall silent.
+  Bytes toServer = client.Start(), toClient = server.Start();
   for (int round = 0; round < 5 && !(toServer.empty() && toClient.empty()); ++round) {
-    Bytes nextToServer, nextToClient;
-    for (std::size_t i = 0; i + 3 <= toServer.size(); i += 3) {
-      Bytes a = server.Answer(toServer[i + 1], toServer[i + 2]);
-      nextToClient.insert(nextToClient.end(), a.begin(), a.end());
-    }
-    for (std::size_t i = 0; i + 3 <= toClient.size(); i += 3) {
-      Bytes a = client.Answer(toClient[i + 1], toClient[i + 2]);
-      nextToServer.insert(nextToServer.end(), a.begin(), a.end());
-    }
-    toServer = nextToServer;
-    toClient = nextToClient;
+    Bytes next = answers(client, toClient);
+    toClient = answers(server, toServer);
+    toServer = next;
   }
   EXPECT_TRUE(toServer.empty() && toClient.empty());
   EXPECT_TRUE(client.LocalOn(telnet::kComPort));
