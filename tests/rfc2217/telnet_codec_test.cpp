@@ -83,45 +83,40 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
   base.ByteSize = 8;
   base.fDtrControl = DTR_CONTROL_ENABLE;
   base.fRtsControl = RTS_CONTROL_ENABLE;
-  auto with = [&](auto change) {
-    DCB d = base;
-    change(d);
-    return d;
-  };
   struct Case {
     const char* what;
-    DCB dcb;
+    void (*change)(DCB&);
     std::vector<Bytes> commands;  // command code and value
   };
   const Case cases[] = {
-      {"mark", with([](DCB& d) { d.Parity = MARKPARITY; }), {{3, 4}}},
-      {"space", with([](DCB& d) { d.Parity = SPACEPARITY; }), {{3, 5}}},
+      {"mark", [](DCB& d) { d.Parity = MARKPARITY; }, {{3, 4}}},
+      {"space", [](DCB& d) { d.Parity = SPACEPARITY; }, {{3, 5}}},
       {"19200 7E2",
-       with([](DCB& d) {
-         d.BaudRate = 19200, d.ByteSize = 7, d.Parity = EVENPARITY, d.StopBits = TWOSTOPBITS;
-       }),
+       [](DCB& d) { d.BaudRate = 19200, d.ByteSize = 7, d.Parity = EVENPARITY, d.StopBits = TWOSTOPBITS; },
        {{1, 0, 0, 0x4B, 0}, {2, 7}, {3, 3}, {4, 2}}},
-      {"1.5 stop bits", with([](DCB& d) { d.StopBits = ONE5STOPBITS; }), {{4, 3}}},
-      {"CTS flow", with([](DCB& d) { d.fOutxCtsFlow = 1; }), {{5, 3}}},
-      {"XON/XOFF both ways", with([](DCB& d) { d.fOutX = 1, d.fInX = 1; }), {{5, 2}, {5, 15}}},
-      {"RTS handshake", with([](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }), {{5, 16}}},
+      {"1.5 stop bits", [](DCB& d) { d.StopBits = ONE5STOPBITS; }, {{4, 3}}},
+      {"CTS flow", [](DCB& d) { d.fOutxCtsFlow = 1; }, {{5, 3}}},
+      {"XON/XOFF both ways", [](DCB& d) { d.fOutX = 1, d.fInX = 1; }, {{5, 2}, {5, 15}}},
+      {"RTS handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, {{5, 16}}},
       {"DTR and RTS off",
-       with([](DCB& d) { d.fDtrControl = DTR_CONTROL_DISABLE, d.fRtsControl = RTS_CONTROL_DISABLE; }),
+       [](DCB& d) { d.fDtrControl = DTR_CONTROL_DISABLE, d.fRtsControl = RTS_CONTROL_DISABLE; },
        {{5, 9}, {5, 12}}},
   };
   const comport::PortSettings from = comport::SettingsOf(base);
   for (const Case& c : cases) {
+    DCB want = base;
+    c.change(want);
     std::vector<Bytes> expected;
     for (const Bytes& cv : c.commands)
       expected.push_back(comport::Encode(cv[0], Bytes(cv.begin() + 1, cv.end())));
-    EXPECT_EQ(comport::CommandsFor(&from, comport::SettingsOf(c.dcb)), expected) << c.what;
+    EXPECT_EQ(comport::CommandsFor(&from, comport::SettingsOf(want)), expected) << c.what;
     // A server applying them gets the same line settings back.
     DCB applied = base;
     for (const Bytes& cv : c.commands) {
       EXPECT_TRUE(comport::ApplyToDcb(cv[0], Bytes(cv.begin() + 1, cv.end()), &applied)) << c.what;
     }
     const comport::PortSettings got = comport::SettingsOf(applied);
-    EXPECT_TRUE(comport::CommandsFor(&got, comport::SettingsOf(c.dcb)).empty()) << c.what;
+    EXPECT_TRUE(comport::CommandsFor(&got, comport::SettingsOf(want)).empty()) << c.what;
   }
   EXPECT_EQ(comport::CommandsFor(nullptr, from).size(), 8u);  // the first time: everything
   EXPECT_EQ(comport::Encode(1, comport::BigEndian32(0x00FF0000)),
