@@ -122,10 +122,13 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
   EXPECT_EQ(comport::Encode(1, comport::BigEndian32(0x00FF0000)),
             (Bytes{I, telnet::kSb, 44, 1, 0, I, I, 0, 0, I, telnet::kSe}));
   DCB untouched = base;
+  EXPECT_FALSE(comport::ApplyToDcb(1, {0, 0, 0x4B}, &untouched));  // a baud rate takes four bytes
   EXPECT_FALSE(comport::ApplyToDcb(2, {9}, &untouched));
   EXPECT_FALSE(comport::ApplyToDcb(3, {6}, &untouched));
   EXPECT_TRUE(comport::ApplyToDcb(3, {0}, &untouched));  // a query changes nothing
   EXPECT_EQ(comport::SettingsOf(untouched).parity, 1);
+  EXPECT_TRUE(comport::ApplyToDcb(1, {0, 0, 0x4B, 0, 7}, &untouched));  // bytes after the four: ignored
+  EXPECT_EQ(untouched.BaudRate, 19200u);
 }
 
 TEST(ComPortCommands, LineAndModemStatesMapBothWays) {

@@ -59,6 +59,22 @@ s.close()
   for (const char* ext : {".sim", ".py", ".out"}) unlink((base + ext).c_str());
 }
 
+// A malformed name is no port at all; a well-formed one that nothing
+// listens on is a refused connection.
+TEST(NetworkPortNames, MalformedNamesAreNotFoundAndRefusedConnectionsDenied) {
+  const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(testing::FreeLoopbackPort());
+  const std::pair<std::string, DWORD> cases[] = {{"rfc2217://127.0.0.1:12a", ERROR_FILE_NOT_FOUND},
+                                                 {"rfc2217://127.0.0.1:", ERROR_FILE_NOT_FOUND},
+                                                 {"rfc2217://127.0.0.1:123456", ERROR_FILE_NOT_FOUND},
+                                                 {nobody, ERROR_ACCESS_DENIED}};
+  for (const auto& [name, error] : cases) {
+    EXPECT_EQ(CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE)
+        << name;
+    EXPECT_EQ(GetLastError(), error) << name;
+  }
+}
+
 // One connection to the server, one sub-case after the other on it.
 TEST(VeravoServer, BytesSettingsAndLineConditionsCrossBothWays) {
   const std::string lineName = "rfc2217-test-" + std::to_string(getpid());
