@@ -13,7 +13,7 @@ constexpr BYTE I = telnet::kIac;
 // How a stream is cut into reads, IAC doubling and the sub-negotiation cap
 // on any bytes are the codec fuzz target's properties; these are the cases
 // it cannot judge by itself: what each command becomes.
-TEST(TelnetParser, SeparatesDataFromCommands) {
+TEST(TelnetParser, SeparatesDataFromCommandsAndCapsSubnegotiations) {
   // data, IAC IAC, WILL 44, data, SB 44 1 <IAC IAC> 0 IAC SE, NOP, data
   const Bytes stream = {'a', I, I, 'b', I, telnet::kWill, 44, 'c', I,  telnet::kSb, 44,
                         1,   I, I, 0,   I, telnet::kSe,   I,  241, 'd'};
@@ -26,19 +26,13 @@ TEST(TelnetParser, SeparatesDataFromCommands) {
   EXPECT_EQ(p.events[1].kind, TelnetEvent::Kind::kSubnegotiation);
   EXPECT_EQ(p.events[1].payload, (Bytes{1, I, 0}));
   EXPECT_EQ(p.events[1].dataOffset, 4u);
-}
 
-TEST(TelnetParser, OverlongAndUnterminatedSubnegotiationsKeepTheStreamInStep) {
-  // IAC SB 44, more payload than the cap, IAC SE, then an SB that an IAC WILL ends.
-  Bytes stream(3 + telnet::kSubnegotiationCap + 50, 7);
-  stream[0] = I;
-  stream[1] = telnet::kSb;
-  stream[2] = 44;
-  for (BYTE b :
-       {I, telnet::kSe, BYTE('x'), I, telnet::kSb, BYTE(44), BYTE(9), I, telnet::kWill, BYTE(3), BYTE('y')}) {
-    stream.push_back(b);
-  }
-  Parsed p = ParseInSteps(stream, 5);
+  // IAC SB 44, more payload than the cap, IAC SE, then an SB that an IAC
+  // WILL ends: both keep the stream in step.
+  Bytes overlong = {I, telnet::kSb, 44};
+  overlong.resize(3 + telnet::kSubnegotiationCap + 50, 7);
+  overlong.insert(overlong.end(), {I, telnet::kSe, 'x', I, telnet::kSb, 44, 9, I, telnet::kWill, 3, 'y'});
+  p = ParseInSteps(overlong, 5);
   EXPECT_EQ(p.data, (Bytes{'x', 'y'}));
   ASSERT_EQ(p.events.size(), 3u);
   EXPECT_TRUE(p.events[0].truncated);
