@@ -16,35 +16,6 @@
 #include "fuzz_check.h"
 #include "hex_expect.h"
 
-namespace {
-
-struct Expected {
-  std::vector<unsigned char> values;
-  std::vector<int> parity;  // -1: not checked
-  void Add(const std::vector<unsigned char>& bytes, int p) {
-    for (unsigned char b : bytes) {
-      values.push_back(b);
-      parity.push_back(p);
-    }
-  }
-};
-
-std::string Sub(const std::string& s, std::size_t from, std::size_t count = std::string::npos) {
-  return from >= s.size() ? std::string() : s.substr(from, count);
-}
-
-// The quoted part of a display field: text up to the closing quote, an
-// optional trailer byte from the two characters after it, and the check.
-void QuotedTail(const std::string& afterQuote, Expected& e) {
-  std::size_t r = afterQuote.find('\'');
-  std::string text = afterQuote.substr(0, r);
-  e.Add(std::vector<unsigned char>(text.begin(), text.end()), -1);
-  if (r != std::string::npos) e.Add(Hex(Sub(afterQuote, r + 1, 2)), -1);
-  e.Add({XorQuoted(afterQuote)}, -1);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static EditOnLine f("fuzz-frames", 460800, true, 2);
   if (size < 1 || size > 80) return 0;
@@ -56,16 +27,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fields.pop_back();
   if (fields.size() > 3) return 0;
 
-  Expected e;
+  // The bytes the device should see, with their parity bit (-1: not checked).
+  std::vector<unsigned char> values;
+  std::vector<int> parity;
+  auto add = [&](const std::vector<unsigned char>& bytes, int p) {
+    values.insert(values.end(), bytes.begin(), bytes.end());
+    parity.resize(values.size(), p);
+  };
+  auto text = [](const std::string& t) { return std::vector<unsigned char>(t.begin(), t.end()); };
   switch (method) {
     case 0:
       for (const std::string& field : fields) {
         if (field.find('\'') != std::string::npos) continue;
-        e.Add(Hex(Sub(field, 0, 2)), 1);
-        e.Add(Hex(Sub(field, 2, 6)), 0);
-        e.Add({XorPairs(Sub(field, 0, 6))}, 0);
-        e.Add(Hex(Sub(field, 8)), 0);
-        e.Add({XorPairs(Sub(field, 8))}, 0);
+        add(Hex(Sub(field, 0, 2)), 1);
+        add(Hex(Sub(field, 2, 6)), 0);
+        add({XorPairs(Sub(field, 0, 6))}, 0);
+        add(Hex(Sub(field, 8)), 0);
+        add({XorPairs(Sub(field, 8))}, 0);
       }
       f.edit.PringWriteData(arg.c_str());
       break;
@@ -77,14 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const std::string& field : fields) {
         std::size_t q = field.find('\'');
         if (q != std::string::npos && field.find('\'', q + 1) == std::string::npos) return 0;
-        e.Add(Hex(Sub(field, 0, 2)), 1);
+        add(Hex(Sub(field, 0, 2)), 1);
         if (q == std::string::npos) {
-          e.Add(Hex(Sub(field, 2)), -1);
-          e.Add({XorPairs(field)}, -1);
+          add(Hex(Sub(field, 2)), -1);
+          add({XorPairs(field)}, -1);
         } else {
-          e.Add(Hex(field.substr(0, q).size() > 2 ? field.substr(2, q - 2) : ""), -1);
-          e.Add({XorPairs(field.substr(0, q))}, -1);
-          QuotedTail(field.substr(q + 1), e);
+          add(Hex(field.substr(0, q).size() > 2 ? field.substr(2, q - 2) : ""), -1);
+          add({XorPairs(field.substr(0, q))}, -1);
+          // The quoted text, an optional trailer byte from the two
+          // characters after the closing quote, and the check.
+          const std::string afterQuote = field.substr(q + 1);
+          const std::size_t r = afterQuote.find('\'');
+          add(text(afterQuote.substr(0, r)), -1);
+          add(Hex(Sub(afterQuote, r + 1, 2)), -1);
+          add({XorQuoted(afterQuote)}, -1);
         }
       }
       f.edit.DidplayWriteData(arg.c_str());
@@ -92,34 +76,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: {
       std::vector<std::string> parts = Split(arg);
       if (parts.size() == 1) {
-        e.Add(Hex(arg), -1);
+        add(Hex(arg), -1);
       } else {
-        e.Add(std::vector<unsigned char>(parts[0].begin(), parts[0].end()), -1);
-        for (std::size_t i = 1; i < parts.size(); ++i) e.Add(Hex(parts[i]), -1);
+        add(text(parts[0]), -1);
+        for (std::size_t i = 1; i < parts.size(); ++i) add(Hex(parts[i]), -1);
       }
       f.edit.SBPring(arg.c_str());
       break;
     }
     default: {
       for (const std::string& x : Split(arg)) {
-        if (!x.empty() && x[0] == '#') {
-          e.Add(Hex(x.substr(1)), -1);
-        } else {
-          e.Add(std::vector<unsigned char>(x.begin(), x.end()), -1);
-        }
+        add(!x.empty() && x[0] == '#' ? Hex(x.substr(1)) : text(x), -1);
       }
-      e.Add({0x0E}, -1);
+      add({0x0E}, -1);
       f.edit.NewDZShow(arg.c_str());
       break;
     }
   }
-  if (!e.values.empty()) f.line->device().WaitFor(e.values.size(), std::chrono::seconds(2));
+  if (!values.empty()) f.line->device().WaitFor(values.size(), std::chrono::seconds(2));
   f.line->device().WaitQuiet(std::chrono::milliseconds(3), std::chrono::milliseconds(50));
   auto got = f.line->device().Read();
-  FUZZ_CHECK(got.size() == e.values.size());
+  FUZZ_CHECK(got.size() == values.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
-    FUZZ_CHECK(got[i].value == e.values[i]);
-    if (e.parity[i] >= 0) FUZZ_CHECK(got[i].parityBit == e.parity[i]);
+    FUZZ_CHECK(got[i].value == values[i]);
+    if (parity[i] >= 0) FUZZ_CHECK(got[i].parityBit == parity[i]);
   }
   return 0;
 }

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// The part of `s` from `from` on, empty when `s` is shorter.
+inline std::string Sub(const std::string& s, std::size_t from, std::size_t count = std::string::npos) {
+  return from >= s.size() ? std::string() : s.substr(from, count);
+}
+
 inline std::vector<unsigned char> Hex(const std::string& s) {
   return veravo::TZPEdit::HexTextToBytes(s.c_str());
 }
