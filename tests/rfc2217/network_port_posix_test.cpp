@@ -277,35 +277,28 @@ TEST(VeravoServer, BytesSettingsAndLineConditionsCrossBothWays) {
   ASSERT_TRUE(device.WaitFor(1, 2s));
   EXPECT_TRUE(device.Read().front().errors & CE_BREAK);
 
-  // Conditions at the device end reach the client.
-  struct Case {
-    const char* what;
-    std::function<void(sim::DeviceEnd&)> cause;
-    DWORD errors;
-    DWORD modem;
-  };
-  const Case cases[] = {
-      {"framing and parity errors", [](sim::DeviceEnd& d) { d.InjectLineError(CE_FRAME | CE_RXPARITY); },
-       CE_FRAME | CE_RXPARITY, 0},
-      {"overrun", [](sim::DeviceEnd& d) { d.InjectLineError(CE_OVERRUN); }, CE_OVERRUN, 0},
-      {"break", [](sim::DeviceEnd& d) { d.SendBreak(5); }, CE_BREAK, 0},
-      {"CTS and DSR up", [](sim::DeviceEnd& d) { d.SetCts(true), d.SetDsr(true); }, 0, MS_CTS_ON | MS_DSR_ON},
-      {"CTS down, carrier and ring up",
-       [](sim::DeviceEnd& d) { d.SetCts(false), d.SetRlsd(true), d.SetRing(true); }, 0,
-       MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
-  };
-  for (const Case& c : cases) {
-    c.cause(device);
-    DWORD seen = 0;
-    DWORD modem = 0;
+  // Conditions at the device end reach the client: the errors seen since
+  // the last condition, the modem lines now.
+  auto reaches = [&](DWORD wantErrors, DWORD wantModem) {
+    DWORD seen = 0, modem = 0;
     EXPECT_TRUE(WaitUntil([&] {
       ClearCommError(handle, &errors, &stat);
       seen |= errors;
       GetCommModemStatus(handle, &modem);
-      return (seen & c.errors) == c.errors && modem == c.modem;
-    })) << c.what
-        << ": errors " << seen << " modem " << modem;
-  }
+      return (seen & wantErrors) == wantErrors && modem == wantModem;
+    })) << "errors "
+        << seen << " modem " << modem;
+  };
+  device.InjectLineError(CE_FRAME | CE_RXPARITY);
+  reaches(CE_FRAME | CE_RXPARITY, 0);
+  device.InjectLineError(CE_OVERRUN);
+  reaches(CE_OVERRUN, 0);
+  device.SendBreak(5);
+  reaches(CE_BREAK, 0);
+  device.SetCts(true), device.SetDsr(true);
+  reaches(0, MS_CTS_ON | MS_DSR_ON);
+  device.SetCts(false), device.SetRlsd(true), device.SetRing(true);
+  reaches(0, MS_DSR_ON | MS_RLSD_ON | MS_RING_ON);
   // Every request was answered, with the answer of its own kind.
   std::this_thread::sleep_for(450ms);
   EXPECT_EQ(NetworkPortReportOf(name).unanswered, std::vector<std::string>{});
