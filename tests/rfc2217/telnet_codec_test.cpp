@@ -125,24 +125,28 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
   EXPECT_EQ(untouched.BaudRate, 19200u);
 }
 
+// Every combination of the four line errors, and of the four modem lines
+// before and now (MS_ bits 0x10..0x80), crosses as it was, raising the
+// events of what changed (a ring only as it ends).
 TEST(ComPortCommands, LineAndModemStatesMapBothWays) {
-  for (DWORD errors : {DWORD{CE_FRAME}, DWORD{CE_RXPARITY | CE_OVERRUN}, DWORD{CE_BREAK}, DWORD{0}}) {
+  for (DWORD bits = 0; bits < 16; ++bits) {
+    const DWORD errors = (bits & 1 ? CE_FRAME : 0) | (bits & 2 ? CE_RXPARITY : 0) |
+                         (bits & 4 ? CE_OVERRUN : 0) | (bits & 8 ? CE_BREAK : 0);
     DWORD events = 0;
     EXPECT_EQ(comport::LineErrors(comport::LineStateOf(errors), &events), errors);
     EXPECT_EQ(events, DWORD((errors & ~CE_BREAK) ? EV_ERR : 0) | ((errors & CE_BREAK) ? EV_BREAK : 0))
         << errors;
   }
-  struct Case {
-    DWORD before, now, events;
-  };
-  const Case cases[] = {{0, MS_CTS_ON, EV_CTS},
-                        {MS_CTS_ON, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON, EV_DSR | EV_RLSD},
-                        {MS_RING_ON, 0, EV_RINGTE},
-                        {MS_DSR_ON, MS_DSR_ON | MS_RING_ON, 0}};
-  for (const Case& c : cases) {
-    DWORD events = 0;
-    EXPECT_EQ(comport::ModemLevels(comport::ModemStateOf(c.now, c.before), &events), c.now);
-    EXPECT_EQ(events, c.events) << c.before << "->" << c.now;
+  for (DWORD before = 0; before < 0x100; before += 0x10) {
+    for (DWORD now = 0; now < 0x100; now += 0x10) {
+      const DWORD changed = before ^ now;
+      const DWORD expected = (changed & MS_CTS_ON ? EV_CTS : 0) | (changed & MS_DSR_ON ? EV_DSR : 0) |
+                             (changed & MS_RLSD_ON ? EV_RLSD : 0) |
+                             (before & ~now & MS_RING_ON ? EV_RINGTE : 0);
+      DWORD events = 0;
+      EXPECT_EQ(comport::ModemLevels(comport::ModemStateOf(now, before), &events), now);
+      EXPECT_EQ(events, expected) << before << "->" << now;
+    }
   }
 }
 
