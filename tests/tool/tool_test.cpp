@@ -1,8 +1,6 @@
 // The veravo tool as a user runs it: processes started with arguments and
 // scripts, their output and exit codes compared.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <termios.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -158,31 +156,16 @@ TEST(ToolTrace, JsonLinesAndPictureShowTheMarkAndSpaceBytesOfAPrinterFrame) {
   std::filesystem::remove(svg);
 }
 
-TEST(ToolSim, DeviceOnAPseudoTerminalAnswersAPlainClient) {
+TEST(ToolSim, DeviceOnAPseudoTerminalAnswersThroughItsLink) {
   const std::string link = TempPath("link"), log = TempPath("sim.log");
   PeerProcess sim({VERAVO_TOOL_PATH, "sim", "echo", "--link", link}, log);
   // The first line is the slave path.
   std::string first;
   ASSERT_TRUE(test::WaitUntil([&] { return (first = FileText(log)).find('\n') != std::string::npos; }));
   EXPECT_EQ(std::filesystem::read_symlink(link).string() + "\n", first.substr(0, first.find('\n') + 1));
-  int fd = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(fd, 0);
-  termios tio{};
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(fd, TCSANOW, &tio);
-  ASSERT_EQ(write(fd, "hello", 5), 5);
-  std::string echoed;
-  test::WaitUntil(
-      [&] {
-        char buffer[16];
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) echoed.append(buffer, static_cast<std::size_t>(n));
-        return echoed.size() >= 5;
-      },
-      std::chrono::seconds(10));
-  EXPECT_EQ(echoed, "hello");
-  close(fd);
+  // The tool's own port, opened on the link, is the client.
+  const ToolRun call = RunTool({"call", "--port", link, "SendAnyHex", "68656C6C6F"});
+  EXPECT_EQ(call.out, "\"68656C6C6F\"\n") << call.err;
   kill(sim.pid(), SIGTERM);
   EXPECT_EQ(sim.Wait(10000), 0);
   EXPECT_NE(FileText(log).find("68656C6C6F"), std::string::npos) << "the log names what the device received";
