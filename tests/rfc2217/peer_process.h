@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,13 +40,9 @@ class PeerProcess {
   // Stops the program (SIGTERM, then SIGKILL after a second) and reaps it.
   ~PeerProcess() { Stop(); }
   void Stop() {
-    if (pid_ <= 0) return;
-    pid_t pid = pid_;
-    kill(pid, SIGTERM);
-    if (Wait(1000) < 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-      pid_ = -1;
+    for (int signal : {SIGTERM, SIGKILL}) {
+      if (pid_ > 0) kill(pid_, signal);
+      if (Wait(signal == SIGTERM ? 1000 : 10000) >= 0) return;
     }
   }
   // Waits until the program ended; its exit code (128 + signal when a signal
@@ -87,9 +83,8 @@ inline bool WaitListening(int port, int timeoutMs) {
 
 // The whole content of a file.
 inline std::string FileText(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 }  // namespace veravo::testing
