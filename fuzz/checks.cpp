@@ -1,6 +1,7 @@
-// XorByte, XorChar and GetCRC against their definitions: the XOR of the
-// pairs taken from the start, the XOR of the covered characters and the
-// trailer, and the CRC-16 of the decoded bytes written low byte first.
+// Hex text to bytes and back, then XorByte, XorChar and GetCRC against their
+// definitions: the XOR of the pairs taken from the start, the XOR of the
+// covered characters and the trailer, and the CRC-16 of the decoded bytes
+// written low byte first.
 #include <veravo/edit/zpedit.h>
 
 #include <cstdint>
@@ -12,8 +13,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static veravo::TZPEdit edit(nullptr);
-  std::string text(reinterpret_cast<const char*>(data), size);
+  // Bytes -> hex -> bytes is the identity (count given, so zero bytes count;
+  // a count of 0 stands for "up to a zero byte").
+  if (size > 0) {
+    const std::string hex = veravo::TZPEdit::BytesToHexText(data, size);
+    FUZZ_CHECK(hex.size() == 2 * size && hex.find_first_not_of("0123456789ABCDEF") == std::string::npos);
+    FUZZ_CHECK(Hex(hex) == std::vector<unsigned char>(data, data + size));
+  }
   // The component's text operations see the text up to a zero character.
+  const std::string text(reinterpret_cast<const char*>(data), size);
   std::string cut = text.substr(0, text.find('\0'));
 
   veravo::AnsiString x = edit.XorByte(cut);
@@ -27,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   unsigned char cx = cut.find('\'') != std::string::npos ? XorQuoted(cut) : first.empty() ? 0 : first[0];
   FUZZ_CHECK(static_cast<unsigned char>(c[1]) == cx);
 
+  // Any text decodes to (n + 1) / 2 bytes, without reading past its end.
   auto bytes = Hex(cut);
+  FUZZ_CHECK(bytes.size() == (cut.size() + 1) / 2);
   unsigned crc = edit.GetCRC16(bytes.data(), static_cast<unsigned>(bytes.size()));
   FUZZ_CHECK(crc <= 0xFFFF);
   char expected[8];

@@ -59,13 +59,14 @@ TEST(Tool, ResultsExitCodesAndMessages) {
       {"call --open none XorChar\t a, 'b'", "", 0, "\"\\xFD\"\n", {}},
       {"call --port sim:silent CCReady", "", 0, "-\n", {}},
       // In a script the argument is the rest of the line after the first
-      // blank, taken verbatim as in the call above.
+      // blank, taken verbatim as in the call above. A text result is quoted
+      // with C escapes, a GBK character in UTF-8, a lone high byte as \xHH.
       {"run --open none -", "XorChar  a, 'b'\n", 0, "\"\\xFD\"\n", {}},
       {"run --open none -",
        "# a comment\n\nSetBaudRate 4800\r\nGetBaudRate\nSetSleepTiem 7\nGetSleepTiem\nGetCRC "
-       "0102\nSetProtName COM1\r\nGetProtName\n",
+       "0102\nSetProtName \xA1\xA3\t\"\\\x7F\x01\xFD\r\nGetProtName\nXorByte 0D\nXorByte 0A\n",
        0,
-       "-\n4800\n-\n7\n\"CA3A\"\n-\n\"COM1\"\n",
+       "-\n4800\n-\n7\n\"CA3A\"\n-\n\"\xE3\x80\x82\\t\\\"\\\\\\x7F\\x01\\xFD\"\n\"\\r\"\n\"\\n\"\n",
        {}},
       // A failed open shows the message box on standard error: caption empty,
       // the not-found text with the port name, the full stop in UTF-8.
