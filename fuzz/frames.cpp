@@ -55,21 +55,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const std::string& field : fields) {
         std::size_t q = field.find('\'');
         if (q != std::string::npos && field.find('\'', q + 1) == std::string::npos) return 0;
+        // The address, then the hex before any quote and its check.
+        const std::string head = field.substr(0, q);
         add(Hex(Sub(field, 0, 2)), 1);
-        if (q == std::string::npos) {
-          add(Hex(Sub(field, 2)), -1);
-          add({XorPairs(field)}, -1);
-        } else {
-          add(Hex(field.substr(0, q).size() > 2 ? field.substr(2, q - 2) : ""), -1);
-          add({XorPairs(field.substr(0, q))}, -1);
-          // The quoted text, an optional trailer byte from the two
-          // characters after the closing quote, and the check.
-          const std::string afterQuote = field.substr(q + 1);
-          const std::size_t r = afterQuote.find('\'');
-          add(text(afterQuote.substr(0, r)), -1);
-          add(Hex(Sub(afterQuote, r + 1, 2)), -1);
-          add({XorQuoted(afterQuote)}, -1);
-        }
+        add(Hex(Sub(head, 2)), -1);
+        add({XorPairs(head)}, -1);
+        if (q == std::string::npos) continue;
+        // The quoted text, an optional trailer byte from the two characters
+        // after the closing quote, and the check.
+        const std::string afterQuote = field.substr(q + 1);
+        const std::size_t r = afterQuote.find('\'');
+        add(text(afterQuote.substr(0, r)), -1);
+        add(Hex(Sub(afterQuote, r + 1, 2)), -1);
+        add({XorQuoted(afterQuote)}, -1);
       }
       f.edit.DidplayWriteData(arg.c_str());
       break;
