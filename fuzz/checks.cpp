@@ -1,6 +1,7 @@
-// XorByte, XorChar and GetCRC against their definitions: the XOR of the
-// pairs taken from the start, the XOR of the covered characters and the
-// trailer, and the CRC-16 of the decoded bytes written low byte first.
+// Hex text to bytes and back, then XorByte, XorChar and GetCRC against their
+// definitions: the XOR of the pairs taken from the start, the XOR of the
+// covered characters and the trailer, and the CRC-16 of the decoded bytes
+// written low byte first.
 #include <veravo/edit/zpedit.h>
 
 #include <cstdint>
@@ -8,50 +9,35 @@
 #include <string>
 
 #include "fuzz_check.h"
-
-namespace {
-
-int Digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 0;
-}
-
-}  // namespace
+#include "hex_expect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static veravo::TZPEdit edit(nullptr);
-  std::string text(reinterpret_cast<const char*>(data), size);
+  // Bytes -> hex -> bytes is the identity (count given, so zero bytes count;
+  // a count of 0 stands for "up to a zero byte").
+  if (size > 0) {
+    const std::string hex = veravo::TZPEdit::BytesToHexText(data, size);
+    FUZZ_CHECK(hex.size() == 2 * size && hex.find_first_not_of("0123456789ABCDEF") == std::string::npos);
+    FUZZ_CHECK(Hex(hex) == std::vector<unsigned char>(data, data + size));
+  }
   // The component's text operations see the text up to a zero character.
+  const std::string text(reinterpret_cast<const char*>(data), size);
   std::string cut = text.substr(0, text.find('\0'));
 
   veravo::AnsiString x = edit.XorByte(cut);
   FUZZ_CHECK(x.Length() == 1);
-  unsigned char expect = 0;
-  for (std::size_t i = 0; i + 1 < cut.size(); i += 2) {
-    expect ^= static_cast<unsigned char>(Digit(cut[i]) * 16 + Digit(cut[i + 1]));
-  }
-  FUZZ_CHECK(static_cast<unsigned char>(x[1]) == expect);
+  FUZZ_CHECK(static_cast<unsigned char>(x[1]) == XorPairs(cut));
 
   veravo::AnsiString c = edit.XorChar(cut);
   FUZZ_CHECK(c.Length() == 1);
-  std::size_t q = cut.find('\'');
-  unsigned char cx = 0;
-  if (q == std::string::npos) {
-    // No quote: the first two characters read as hex.
-    auto b = veravo::TZPEdit::HexTextToBytes(cut.substr(0, 2).c_str());
-    cx = b.empty() ? 0 : b[0];
-  } else {
-    for (std::size_t i = 0; i < q; ++i) cx ^= static_cast<unsigned char>(cut[i]);
-    if (q + 1 < cut.size()) {
-      auto t = veravo::TZPEdit::HexTextToBytes(cut.substr(q + 1, 2).c_str());
-      if (!t.empty()) cx ^= t[0];
-    }
-  }
+  // Without a quote the first two characters read as hex.
+  std::vector<unsigned char> first = Hex(cut.substr(0, 2));
+  unsigned char cx = cut.find('\'') != std::string::npos ? XorQuoted(cut) : first.empty() ? 0 : first[0];
   FUZZ_CHECK(static_cast<unsigned char>(c[1]) == cx);
 
-  auto bytes = veravo::TZPEdit::HexTextToBytes(cut.c_str());
+  // Any text decodes to (n + 1) / 2 bytes, without reading past its end.
+  auto bytes = Hex(cut);
+  FUZZ_CHECK(bytes.size() == (cut.size() + 1) / 2);
   unsigned crc = edit.GetCRC16(bytes.data(), static_cast<unsigned>(bytes.size()));
   FUZZ_CHECK(crc <= 0xFFFF);
   char expected[8];

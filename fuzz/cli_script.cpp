@@ -13,17 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string text(reinterpret_cast<const char*>(data), size);
   auto calls = veravo::cli::ParseScript(text);
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  std::size_t expected = 0;  // the lines that are neither empty nor comments
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    expected += (!line.empty() && line[0] != '#') ? 1 : 0;
     lines.push_back(line);
-    if (end == std::string::npos) break;
-    start = end + 1;
   }
-  std::size_t expected = 0;
-  for (const std::string& l : lines) expected += (!l.empty() && l[0] != '#') ? 1 : 0;
   FUZZ_CHECK(calls.size() == expected);
   int previous = 0;
   for (const auto& c : calls) {

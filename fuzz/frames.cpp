@@ -14,68 +14,7 @@
 
 #include "edit_on_line.h"
 #include "fuzz_check.h"
-
-namespace {
-
-struct Expected {
-  std::vector<unsigned char> values;
-  std::vector<int> parity;  // -1: not checked
-  void Add(const std::vector<unsigned char>& bytes, int p) {
-    for (unsigned char b : bytes) {
-      values.push_back(b);
-      parity.push_back(p);
-    }
-  }
-};
-
-std::vector<unsigned char> Hex(const std::string& s) { return veravo::TZPEdit::HexTextToBytes(s.c_str()); }
-
-int Digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 0;
-}
-
-unsigned char XorPairs(const std::string& s) {
-  unsigned char x = 0;
-  for (std::size_t i = 0; i + 1 < s.size(); i += 2)
-    x ^= static_cast<unsigned char>(Digit(s[i]) * 16 + Digit(s[i + 1]));
-  return x;
-}
-
-std::string Sub(const std::string& s, std::size_t from, std::size_t count = std::string::npos) {
-  return from >= s.size() ? std::string() : s.substr(from, count);
-}
-
-std::vector<std::string> Fields(const std::string& arg) {
-  std::vector<std::string> fields;
-  std::string rest = arg;
-  for (std::size_t comma; (comma = rest.find(',')) != std::string::npos;) {
-    fields.push_back(rest.substr(0, comma));
-    rest = rest.substr(comma + 1);
-  }
-  return fields;
-}
-
-// The quoted part of a display field: text up to the closing quote, an
-// optional trailer byte from the two characters after it, and the check.
-void QuotedTail(const std::string& afterQuote, Expected& e, int parity) {
-  std::size_t r = afterQuote.find('\'');
-  std::string text = afterQuote.substr(0, r);
-  std::vector<unsigned char> chars(text.begin(), text.end());
-  e.Add(chars, parity);
-  unsigned char check = 0;
-  for (unsigned char c : chars) check ^= c;
-  if (r != std::string::npos && r + 1 < afterQuote.size()) {
-    auto t = Hex(Sub(afterQuote, r + 1, 2));
-    e.Add(t, parity);
-    if (!t.empty()) check ^= t[0];
-  }
-  e.Add({check}, parity);
-}
-
-}  // namespace
+#include "hex_expect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static EditOnLine f("fuzz-frames", 460800, true, 2);
@@ -83,19 +22,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int method = data[0] % 4;
   std::string arg(reinterpret_cast<const char*>(data + 1), size - 1);
   arg = arg.substr(0, arg.find('\0'));
-  std::string trimmed = veravo::Trim(arg.c_str()).str();
-  if (Fields(trimmed).size() > 3) return 0;
+  // The printer and display frame the fields that a comma ends.
+  std::vector<std::string> fields = Split(veravo::Trim(arg.c_str()).str());
+  fields.pop_back();
+  if (fields.size() > 3) return 0;
 
-  Expected e;
+  // The bytes the device should see, with their parity bit (-1: not checked).
+  std::vector<unsigned char> values;
+  std::vector<int> parity;
+  auto add = [&](const std::vector<unsigned char>& bytes, int p) {
+    values.insert(values.end(), bytes.begin(), bytes.end());
+    parity.resize(values.size(), p);
+  };
+  auto text = [](const std::string& t) { return std::vector<unsigned char>(t.begin(), t.end()); };
   switch (method) {
     case 0:
-      for (const std::string& field : Fields(trimmed)) {
+      for (const std::string& field : fields) {
         if (field.find('\'') != std::string::npos) continue;
-        e.Add(Hex(Sub(field, 0, 2)), 1);
-        e.Add(Hex(Sub(field, 2, 6)), 0);
-        e.Add({XorPairs(Sub(field, 0, 6))}, 0);
-        e.Add(Hex(Sub(field, 8)), 0);
-        e.Add({XorPairs(Sub(field, 8))}, 0);
+        add(Hex(Sub(field, 0, 2)), 1);
+        add(Hex(Sub(field, 2, 6)), 0);
+        add({XorPairs(Sub(field, 0, 6))}, 0);
+        add(Hex(Sub(field, 8)), 0);
+        add({XorPairs(Sub(field, 8))}, 0);
       }
       f.edit.PringWriteData(arg.c_str());
       break;
@@ -104,63 +52,52 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // tail of one frame may still wait in the driver when the next address
       // switches to mark parity: only the address bytes' parity is certain.
       // A quoted field without its closing quote has no defined frame.
-      for (const std::string& field : Fields(trimmed)) {
+      for (const std::string& field : fields) {
         std::size_t q = field.find('\'');
         if (q != std::string::npos && field.find('\'', q + 1) == std::string::npos) return 0;
-      }
-      for (const std::string& field : Fields(trimmed)) {
-        std::size_t q = field.find('\'');
-        e.Add(Hex(Sub(field, 0, 2)), 1);
-        if (q == std::string::npos) {
-          e.Add(Hex(Sub(field, 2)), -1);
-          e.Add({XorPairs(field)}, -1);
-        } else {
-          e.Add(Hex(field.substr(0, q).size() > 2 ? field.substr(2, q - 2) : ""), -1);
-          e.Add({XorPairs(field.substr(0, q))}, -1);
-          QuotedTail(field.substr(q + 1), e, -1);
-        }
+        // The address, then the hex before any quote and its check.
+        const std::string head = field.substr(0, q);
+        add(Hex(Sub(field, 0, 2)), 1);
+        add(Hex(Sub(head, 2)), -1);
+        add({XorPairs(head)}, -1);
+        if (q == std::string::npos) continue;
+        // The quoted text, an optional trailer byte from the two characters
+        // after the closing quote, and the check.
+        const std::string afterQuote = field.substr(q + 1);
+        const std::size_t r = afterQuote.find('\'');
+        add(text(afterQuote.substr(0, r)), -1);
+        add(Hex(Sub(afterQuote, r + 1, 2)), -1);
+        add({XorQuoted(afterQuote)}, -1);
       }
       f.edit.DidplayWriteData(arg.c_str());
       break;
     case 2: {
-      std::size_t p = arg.find(',');
-      if (p == std::string::npos) {
-        e.Add(Hex(arg), -1);
+      std::vector<std::string> parts = Split(arg);
+      if (parts.size() == 1) {
+        add(Hex(arg), -1);
       } else {
-        e.Add(std::vector<unsigned char>(arg.begin(), arg.begin() + static_cast<long>(p)), -1);
-        std::string rest = arg.substr(p + 1);
-        for (std::size_t c; (c = rest.find(',')) != std::string::npos; rest = rest.substr(c + 1)) {
-          e.Add(Hex(rest.substr(0, c)), -1);
-        }
-        e.Add(Hex(rest), -1);
+        add(text(parts[0]), -1);
+        for (std::size_t i = 1; i < parts.size(); ++i) add(Hex(parts[i]), -1);
       }
       f.edit.SBPring(arg.c_str());
       break;
     }
     default: {
-      std::string rest = arg;
-      auto field = [&](const std::string& x) {
-        if (!x.empty() && x[0] == '#') {
-          e.Add(Hex(x.substr(1)), -1);
-        } else {
-          e.Add(std::vector<unsigned char>(x.begin(), x.end()), -1);
-        }
-      };
-      for (std::size_t c; (c = rest.find(',')) != std::string::npos; rest = rest.substr(c + 1))
-        field(rest.substr(0, c));
-      if (!rest.empty()) field(rest);
-      e.Add({0x0E}, -1);
+      for (const std::string& x : Split(arg)) {
+        add(!x.empty() && x[0] == '#' ? Hex(x.substr(1)) : text(x), -1);
+      }
+      add({0x0E}, -1);
       f.edit.NewDZShow(arg.c_str());
       break;
     }
   }
-  if (!e.values.empty()) f.line->device().WaitFor(e.values.size(), std::chrono::seconds(2));
+  if (!values.empty()) f.line->device().WaitFor(values.size(), std::chrono::seconds(2));
   f.line->device().WaitQuiet(std::chrono::milliseconds(3), std::chrono::milliseconds(50));
   auto got = f.line->device().Read();
-  FUZZ_CHECK(got.size() == e.values.size());
+  FUZZ_CHECK(got.size() == values.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
-    FUZZ_CHECK(got[i].value == e.values[i]);
-    if (e.parity[i] >= 0) FUZZ_CHECK(got[i].parityBit == e.parity[i]);
+    FUZZ_CHECK(got[i].value == values[i]);
+    if (parity[i] >= 0) FUZZ_CHECK(got[i].parityBit == parity[i]);
   }
   return 0;
 }

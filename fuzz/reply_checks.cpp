@@ -7,59 +7,50 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <numeric>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "edit_on_line.h"
 #include "fuzz_check.h"
-
-namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-unsigned char XorOf(const Bytes& b, std::size_t from, std::size_t to) {  // 0-based, [from, to)
-  unsigned char x = 0;
-  for (std::size_t i = from; i < to && i < b.size(); ++i) x ^= b[i];
-  return x;
-}
-
-}  // namespace
+#include "support/wait.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static EditOnLine f("fuzz-replies", 921600, false, -1);
   if (size < 1 || size > 400) return 0;
   int reader = data[0] % 4;
-  Bytes reply(data + 1, data + size);
+  const std::vector<unsigned char> reply(data + 1, data + size);
   // Nothing left over from the last input.
   f.edit.AnyHexRead();
   if (!reply.empty()) {
     f.line->device().Write(std::vector<veravo::win::BYTE>(reply.begin(), reply.end()));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (static_cast<std::size_t>(f.edit.Port()->ReceiveUsed()) < reply.size() &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    veravo::test::WaitUntil(
+        [&] { return static_cast<std::size_t>(f.edit.Port()->ReceiveUsed()) >= reply.size(); },
+        std::chrono::seconds(2));
     FUZZ_CHECK(static_cast<std::size_t>(f.edit.Port()->ReceiveUsed()) == reply.size());
   }
   std::string hex = veravo::TZPEdit::BytesToHexText(reply.data(), reply.size());
   std::size_t n = reply.size();
+  auto xorOf = [&](std::size_t from, std::size_t to) {  // 0-based, [from, to)
+    return std::accumulate(reply.begin() + from, reply.begin() + to, 0, std::bit_xor<>());
+  };
   bool accepted = false;
   std::string got;
   switch (reader) {
     case 0:  // last byte = XOR of all before it
       got = f.edit.GetData().str();
-      accepted = n >= 1 && reply[n - 1] == XorOf(reply, 0, n - 1);
+      accepted = n >= 1 && reply[n - 1] == xorOf(0, n - 1);
       break;
     case 1:  // last byte = XOR of bytes 2 .. N-2 (1-based)
       if (n < 4) return 0;
       got = f.edit.SBQGetData().str();
-      accepted = reply[n - 1] == XorOf(reply, 1, n - 2);
+      accepted = reply[n - 1] == xorOf(1, n - 2);
       break;
     case 2:  // last byte = XOR of bytes 4 .. N-1 (1-based)
       if (n < 5) return 0;
       got = f.edit.CRTRead().str();
-      accepted = reply[n - 1] == XorOf(reply, 3, n - 1);
+      accepted = reply[n - 1] == xorOf(3, n - 1);
       break;
     default: {              // last two bytes = CRC-16 of the rest, low byte first
       if (n < 5) return 0;  // shorter replies take a second snapshot

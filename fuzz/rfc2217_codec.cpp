@@ -2,33 +2,14 @@
 // could send: data bytes survive IAC doubling; how the stream is cut into
 // reads changes nothing; no sub-negotiation is kept beyond the cap; and
 // after any garbage the three bytes 0 IAC SE bring the parser back to data.
-#include <veravo/platform/win/net/telnet_codec.h>
-
 #include <cstdint>
 #include <vector>
 
 #include "fuzz_check.h"
+#include "rfc2217/telnet_feed.h"
 
 using veravo::win::BYTE;
 using namespace veravo::win::net;
-
-namespace {
-
-struct Parsed {
-  std::vector<BYTE> data;
-  std::vector<TelnetEvent> events;
-};
-
-Parsed Parse(const std::vector<BYTE>& stream, std::size_t step) {
-  Parsed p;
-  TelnetParser parser;
-  for (std::size_t at = 0; at < stream.size(); at += step) {
-    parser.Feed(stream.data() + at, std::min(step, stream.size() - at), &p.data, &p.events);
-  }
-  return p;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
   if (size == 0) return 0;
@@ -38,12 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   // Escaped data parses back to itself, with no events.
   std::vector<BYTE> escaped;
   AppendEscaped(bytes.data(), bytes.size(), &escaped);
-  Parsed round = Parse(escaped, step);
+  Parsed round = ParseInSteps(escaped, step);
   FUZZ_CHECK(round.data == bytes && round.events.empty());
 
   // Any stream: the same result in one read as in small ones; caps kept.
-  Parsed whole = Parse(bytes, bytes.size() + 1);
-  Parsed pieces = Parse(bytes, step);
+  Parsed whole = ParseInSteps(bytes, bytes.size() + 1);
+  Parsed pieces = ParseInSteps(bytes, step);
   FUZZ_CHECK(whole.data == pieces.data && whole.events.size() == pieces.events.size());
   FUZZ_CHECK(whole.data.size() <= bytes.size());
   for (std::size_t i = 0; i < whole.events.size(); ++i) {
@@ -56,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   std::vector<BYTE> resync = bytes;
   resync.insert(resync.end(), {0, telnet::kIac, telnet::kSe});
   resync.insert(resync.end(), escaped.begin(), escaped.end());
-  Parsed after = Parse(resync, step);
+  Parsed after = ParseInSteps(resync, step);
   FUZZ_CHECK(after.data.size() >= bytes.size());
   FUZZ_CHECK(std::equal(bytes.begin(), bytes.end(), after.data.end() - static_cast<long>(bytes.size())));
   return 0;

@@ -1,46 +1,24 @@
-// Settings texts: the platform builder either rejects a text and leaves the
-// DCB untouched, or fills it with values a port accepts; the port's parser
-// agrees with the builder and never leaves a field half-set. The input, cut
-// at line ends, is also a sequence of texts given to Reconfigure on a port
-// over a pseudo-terminal: a text the builder accepts, and a rejected one
+// Settings texts, the input cut at line ends, given to the platform builder
+// and to Reconfigure on a port over a pseudo-terminal, whose own parser reads
+// them: the builder either rejects a text and leaves the DCB untouched, or
+// fills it with values a port takes; an accepted text, and a rejected one
 // (which re-writes the state last asked for), leave the port usable with the
-// device holding the last accepted format as far as a pty keeps one.
-#include <fcntl.h>
+// format the builder gave, and the device holding it as far as a pty keeps one.
 #include <termios.h>
-#include <unistd.h>
 #include <veravo/platform/win/win.h>
 #include <veravo/serial/_SerialPort.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 
 #include "fuzz_check.h"
+#include "support/pty.h"
 
 namespace {
 
-// A port that failed to open (no name): enough to reach the parser.
-class ParserProbe : public veravo::SerialPort {
- public:
-  ParserProbe() : SerialPort(nullptr, nullptr) {}
-  using SerialPort::ParseSettingsText;
-};
-
 namespace win = veravo::win;
-
-// The pty's other end: its termios calls act on the device side.
-struct PtyPort {
-  int master = -1;
-  veravo::SerialPort* port = nullptr;
-  PtyPort() {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) std::abort();
-    port = new veravo::SerialPort(ptsname(master), "9600,N,8,1");
-    if (port->Status != 0) std::abort();
-  }
-};
 
 // What a pty keeps of the format: the speed, CSTOPB, PARODD and CMSPAR.
 void CheckDeviceHolds(int master, const win::DCB& dcb) {
@@ -58,9 +36,12 @@ void CheckDeviceHolds(int master, const win::DCB& dcb) {
   FUZZ_CHECK(((tio.c_cflag & CMSPAR) != 0) == stick);
 }
 
-void CheckReconfigureSequence(const std::string& input) {
-  static PtyPort pty;
-  veravo::SerialPort& port = *pty.port;
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  static veravo::test::Pty pty;  // its termios calls act on the device side
+  static veravo::SerialPort& port = *new veravo::SerialPort(pty.SlavePath().c_str(), "9600,N,8,1");
   port.Reconfigure("9600,N,8,1");
   FUZZ_CHECK(port.Status == 0);
   win::DCB last{};
@@ -71,8 +52,16 @@ void CheckReconfigureSequence(const std::string& input) {
     if (end == std::string::npos) end = input.size();
     std::string text = input.substr(start, end - start);
     start = end + 1;
+    // A rejected text leaves the DCB untouched; an accepted one fills it
+    // with values a port takes.
     win::DCB dcb = last;
-    if (win::BuildCommDCBA(text.c_str(), &dcb)) last = dcb;
+    if (!win::BuildCommDCBA(text.c_str(), &dcb)) {
+      FUZZ_CHECK(std::memcmp(&dcb, &last, sizeof dcb) == 0);
+    } else {
+      FUZZ_CHECK(dcb.BaudRate > 0 && dcb.ByteSize >= 5 && dcb.ByteSize <= 8);
+      FUZZ_CHECK(dcb.Parity <= win::SPACEPARITY && dcb.StopBits <= win::TWOSTOPBITS);
+      last = dcb;
+    }
     port.Reconfigure(text.c_str());
     // Five data bits take one stop bit only; the port asks for two in place
     // of one and a half, so such a state is refused until the next text.
@@ -81,46 +70,7 @@ void CheckReconfigureSequence(const std::string& input) {
     FUZZ_CHECK(port.DeviceState.BaudRate == last.BaudRate);
     FUZZ_CHECK(port.DeviceState.ByteSize == last.ByteSize);
     FUZZ_CHECK((port.DeviceState.StopBits == win::ONESTOPBIT) == (last.StopBits == win::ONESTOPBIT));
-    CheckDeviceHolds(pty.master, port.DeviceState);
-  }
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string input(reinterpret_cast<const char*>(data), size);
-  CheckReconfigureSequence(input);
-  std::string text = input.substr(0, input.find('\0'));
-
-  // A valid state to start from: fields a text leaves out keep their values.
-  win::DCB before{};
-  before.DCBlength = sizeof before;
-  before.BaudRate = 9600;
-  before.ByteSize = 8;
-  before.XonChar = 0x11;
-  before.XoffChar = 0x13;
-  win::DCB dcb = before;
-  bool ok = win::BuildCommDCBA(text.c_str(), &dcb);
-  if (!ok) {
-    FUZZ_CHECK(std::memcmp(&dcb, &before, sizeof dcb) == 0);
-  } else {
-    FUZZ_CHECK(dcb.BaudRate > 0);
-    FUZZ_CHECK(dcb.ByteSize >= 5 && dcb.ByteSize <= 8);
-    FUZZ_CHECK(dcb.Parity <= win::SPACEPARITY);
-    FUZZ_CHECK(dcb.StopBits <= win::TWOSTOPBITS);
-  }
-
-  static ParserProbe probe;
-  veravo::PortSettings s;
-  veravo::PortSettings untouched = s;
-  probe.ParseSettingsText(s, text.c_str());
-  if (!ok) {
-    FUZZ_CHECK(std::memcmp(&s, &untouched, sizeof s) == 0);
-  } else {
-    FUZZ_CHECK(s.Baud == static_cast<std::int32_t>(dcb.BaudRate));
-    FUZZ_CHECK(s.DataBits == dcb.ByteSize);
-    FUZZ_CHECK(s.StopBits == (dcb.StopBits == win::ONESTOPBIT ? 1 : 2));
-    FUZZ_CHECK(s.Parity == 'N' || s.Parity == 'E' || s.Parity == 'O' || s.Parity == 'M' || s.Parity == 'S');
+    CheckDeviceHolds(pty.Master(), port.DeviceState);
   }
   return 0;
 }

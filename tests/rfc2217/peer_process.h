@@ -1,23 +1,60 @@
-// Outside programs the network port tests talk to, on 127.0.0.1 only,
-// started and stopped by process id.
+// Outside programs the network port and tool tests talk to (on 127.0.0.1
+// only), started and stopped by process id, their output going to a file.
 #pragma once
 
-#include <sys/types.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <veravo/platform/win/net/net_socket.h>
 
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/wait.h"
 
 namespace veravo::testing {
 
 class PeerProcess {
  public:
-  // Starts `argv` with standard output to `outFile` (standard error too).
-  PeerProcess(const std::vector<std::string>& argv, const std::string& outFile);
+  // Starts `argv` with standard output to `outFile`, standard error to
+  // `errFile` ("": the same file) and standard input from `inFile` ("": none).
+  PeerProcess(const std::vector<std::string>& argv, const std::string& outFile,
+              const std::string& inFile = "", const std::string& errFile = "") {
+    pid_ = fork();
+    if (pid_ != 0) return;
+    if (FILE* out = std::fopen(outFile.c_str(), "w")) dup2(fileno(out), 1);
+    if (FILE* err = errFile.empty() ? stdout : std::fopen(errFile.c_str(), "w")) dup2(fileno(err), 2);
+    if (FILE* in = std::fopen(inFile.empty() ? "/dev/null" : inFile.c_str(), "r")) dup2(fileno(in), 0);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
   // Stops the program (SIGTERM, then SIGKILL after a second) and reaps it.
   ~PeerProcess() { Stop(); }
-  void Stop();
-  // Waits until the program ended by itself; its exit code, or -1 on time-out.
-  int Wait(int timeoutMs);
+  void Stop() {
+    for (int signal : {SIGTERM, SIGKILL}) {
+      if (pid_ > 0) kill(pid_, signal);
+      if (Wait(signal == SIGTERM ? 1000 : 10000) >= 0) return;
+    }
+  }
+  // Waits until the program ended; its exit code (128 + signal when a signal
+  // ended it), or -1 on time-out.
+  int Wait(int timeoutMs) {
+    int status = 0;
+    if (pid_ <= 0 || !test::WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) != 0; },
+                                      std::chrono::milliseconds(timeoutMs)))
+      return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
   pid_t pid() const { return pid_; }
 
  private:
@@ -25,12 +62,29 @@ class PeerProcess {
 };
 
 // A TCP port on 127.0.0.1 that nothing listens on right now.
-int FreeLoopbackPort();
+inline int FreeLoopbackPort() {
+  int port = -1;
+  std::string why;
+  win::net::Close(win::net::Listen("127.0.0.1", 0, &port, &why));
+  return port;
+}
+
 // Waits until something accepts connections on 127.0.0.1:port.
-bool WaitListening(int port, int timeoutMs);
+inline bool WaitListening(int port, int timeoutMs) {
+  std::string why;
+  return test::WaitUntil(
+      [&] {
+        win::net::Socket s = win::net::Connect("127.0.0.1", port, 100, &why);
+        if (s != win::net::kNoSocket) win::net::Close(s);
+        return s != win::net::kNoSocket;
+      },
+      std::chrono::milliseconds(timeoutMs));
+}
+
 // The whole content of a file.
-std::string FileText(const std::string& path);
-// An executable of the system's packages, or "" (the caller fails then).
-std::string SystemProgram(const std::string& name);
+inline std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
 
 }  // namespace veravo::testing
