@@ -96,11 +96,14 @@ TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
   }
 }
 
-// A port whose next reads hand over at most the given numbers of bytes.
+// A port whose next reads hand over at most the given numbers of bytes; it
+// counts the reads.
 struct ChoppedReadPort : SerialPort {
   using SerialPort::SerialPort;
   std::vector<int> limits;
+  int reads = 0;
   int TakeReceived(char* buf, int count) override {
+    ++reads;
     if (!limits.empty()) {
       count = std::min(count, limits.front());
       limits.erase(limits.begin());
@@ -109,7 +112,7 @@ struct ChoppedReadPort : SerialPort {
   }
 };
 
-TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreRead) {
+TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreReadAndPollsTwentyTimes) {
 #if defined(__SANITIZE_THREAD__)
   // The port starts its threads in its own constructor, and they call its
   // virtual hooks while a subclass is still being constructed: the thread
@@ -131,6 +134,9 @@ TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreRead) {
   port->limits = {2, 1, 2};  // no third read
   EXPECT_EQ(edit_.CCSBQGetData(), "");
   EXPECT_EQ(edit_.AnyHexRead(), reply.substr(6).c_str());
+  port->reads = 0;
+  EXPECT_EQ(edit_.SBQWriteData("0102"), "");  // unanswered: 20 polls of two reads each
+  EXPECT_EQ(port->reads, 40);
 }
 
 }  // namespace
