@@ -19,16 +19,7 @@ class TTestForm : public TComponent {
   const char* ClassName() const override { return StaticClassName; }
 };
 
-class FormRoundTrip : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Zpcombobox::Register();
-    Zpedit::Register();
-    RegisterComponents("Tests", {ClassOf<TTestForm>()});
-  }
-};
-
-TEST_F(FormRoundTrip, ComboBoxWritesOnlyWhatDiffersFromTheDefaults) {
+TEST(FormRoundTrip, ComboBoxWritesOnlyWhatDiffersFromTheDefaults) {
   TZPComboBox box(nullptr);
   box.SetName("PayType");
   EXPECT_EQ(WriteComponentText(box).str(),
@@ -50,7 +41,10 @@ TEST_F(FormRoundTrip, ComboBoxWritesOnlyWhatDiffersFromTheDefaults) {
       << text;
 }
 
-TEST_F(FormRoundTrip, FormWithComboBoxAndEditReadsBackEqual) {
+TEST(FormRoundTrip, FormWithComboBoxAndEditReadsBackEqual) {
+  Zpcombobox::Register();
+  Zpedit::Register();
+  RegisterComponents("Tests", {ClassOf<TTestForm>()});
   TTestForm form(nullptr);
   form.SetName("Till");
   auto* box = new TZPComboBox(&form);
@@ -70,6 +64,11 @@ TEST_F(FormRoundTrip, FormWithComboBoxAndEditReadsBackEqual) {
   edit->SetBaudRate(9600);
 
   AnsiString text = WriteComponentText(form);
+  // The edit's speed and port name are written; SleepTiem and MsgType are at their defaults.
+  EXPECT_NE(text.str().find(
+                "  object Printer: TZPEdit\r\n    ProtName = 'COM3'\r\n    BaudRate = 9600\r\n  end\r\n"),
+            std::string::npos)
+      << text.str();
   TComponent host(nullptr);
   TComponent* read = ReadComponentText(text, &host);
   ASSERT_EQ(read->ComponentCount(), 2);

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "edit/line_fixture.h"
+#include "support/handler_window.h"
 
 namespace veravo::testing {
 namespace {
@@ -11,6 +12,12 @@ using DeviceExchanges = EditOnLine;
 
 TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytes) {
   Open();
+  // Unanswered, the exchanges give their no-reply results.
+  EXPECT_EQ(edit_.SBQWriteData("0102"), "");
+  EXPECT_EQ(edit_.HDGWriteData("05,0101"), "FF~2");
+  EXPECT_EQ(edit_.HYWriteCheck("0102"), "FF");
+  EXPECT_EQ(edit_.GetText(), "");
+  EXPECT_EQ(Received(9), "01/- 02/- CA/- 3A/- 05/1 01/0 01/0 01/- 02/-");
   auto answer = [this](std::string first, std::string later) {
     device().SetBurstHandler([this, first, later](const std::vector<sim::RxRecord>&) {
       line_->device().Write(HexBytes(first));
@@ -44,41 +51,26 @@ TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytes) {
   EXPECT_EQ(edit_.SendAnyHex("03"), "");
 }
 
-TEST_F(DeviceExchanges, UnansweredExchangesGiveTheirNoReplyResults) {
-  Open();
-  EXPECT_EQ(edit_.SBQWriteData("0102"), "");
-  EXPECT_EQ(edit_.HDGWriteData("05,0101"), "FF~2");
-  EXPECT_EQ(edit_.HYWriteCheck("0102"), "FF");
-  EXPECT_EQ(edit_.GetText(), "");
-}
-
-// A window on the test thread whose handler calls back into the component.
+// A window on the test thread whose handler calls back into the component
+// once, for a message posted at its creation.
 struct CallBackWindow {
-  static constexpr win::UINT kMessage = win::WM_APP + 7;
   explicit CallBackWindow(std::function<void()> f) : callBack(std::move(f)) {
-    win::WNDCLASSA wc{};
-    wc.lpfnWndProc = &Proc;
-    wc.lpszClassName = "CallBackWindow";
-    win::RegisterClassA(&wc);
-    window = win::CreateWindowExA(0, "CallBackWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    win::SetWindowLongPtrA(window, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(this));
-    win::PostMessageA(window, kMessage, 0, 0);
+    win::PostMessageA(window, win::WM_APP, 0, 0);
   }
   ~CallBackWindow() { win::DestroyWindow(window); }
-  static win::LRESULT Proc(win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-    auto* self = reinterpret_cast<CallBackWindow*>(win::GetWindowLongPtrA(w, win::GWLP_USERDATA));
-    if (!self || m != kMessage) return win::DefWindowProcA(w, m, wp, lp);
-    try {
-      self->callBack();
-      self->outcome = "accepted";
-    } catch (const Exception& e) {
-      self->outcome = std::string(e.ClassName()) + ": " + e.Message.str();
-    }
-    return 0;
-  }
   std::function<void()> callBack;
-  win::HWND window = nullptr;
   std::string outcome;
+  test::WindowHandler handler = [this](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
+    if (m != win::WM_APP) return win::DefWindowProcA(w, m, wp, lp);
+    try {
+      callBack();
+      outcome = "accepted";
+    } catch (const Exception& e) {
+      outcome = std::string(e.ClassName()) + ": " + e.Message.str();
+    }
+    return win::LRESULT{0};
+  };
+  win::HWND window = test::HandlerWindow("CallBackWindow", &handler);
 };
 
 TEST_F(DeviceExchanges, CallsBackIntoTheComponentDuringAnExchangeAreRefused) {

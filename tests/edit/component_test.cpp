@@ -1,26 +1,11 @@
 // The component on a virtual line: opening and recovering the port, the raw
 // transfers with the parity bit of every byte, and the read request message.
-#include <veravo/platform/vcl/component_registry.h>
-
 #include "edit/line_fixture.h"
 
 namespace veravo::testing {
 namespace {
 
 using ComponentTest = EditOnLine;
-
-TEST(ZPEditClass, StreamsFourPropertiesAndRegistersOnItsPage) {
-  TZPEdit edit(nullptr);
-  const PropertyTable& props = edit.PublishedProperties();
-  std::string names;
-  for (const PropertyInfo& p : props) names += p.name + (p.defaultValue == PropertyValue(0) ? "=0 " : " ");
-  EXPECT_EQ(names, "ProtName BaudRate=0 SleepTiem=0 MsgType=0 ");
-  props[1].set(edit, PropertyValue(4800));
-  EXPECT_EQ(edit.GetBaudRate(), 4800);
-  Zpedit::Register();
-  ASSERT_NE(ComponentRegistry::Instance().Find("TZPEdit"), nullptr);
-  EXPECT_EQ(ComponentRegistry::Instance().Find("TZPEdit")->page, "VEravo");
-}
 
 TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAndSpeedChangesWaitForTheNextOpen) {
   EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);

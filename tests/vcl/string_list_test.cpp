@@ -16,15 +16,22 @@ TStringList& Fill(TStringList& list, std::initializer_list<const char*> lines) {
   return list;
 }
 
-TEST(StringListCase, AsciiLettersFoldButBlanksAndDoubleByteCharactersDoNot) {
+TEST(StringListLookup, AsciiLettersFoldButBlanksAndDoubleByteCharactersDoNot) {
   TStringList list;
-  Fill(list, {"alpha", " gamma", "\x81\x41x"});
+  Fill(list, {"alpha", " gamma", "\x81\x41x", "A=Apple", "plain", "a=second", "=blank name", "B=x=y", "C="});
   EXPECT_EQ(list.IndexOf("ALPHA"), 0);
   EXPECT_EQ(list.IndexOf("gamma"), -1);  // the stored line has a leading blank
   EXPECT_EQ(list.IndexOf("alpha "), -1);
   // The trail byte 0x41 of a double-byte character is not the letter A.
   EXPECT_EQ(list.IndexOf("\x81\x61x"), -1);
   EXPECT_EQ(list.IndexOf("\x81\x41X"), 2);
+  // Name and value follow the first "="; the first match wins.
+  EXPECT_EQ(list.GetName(4), "");
+  EXPECT_EQ(list.GetValue("a"), "Apple");
+  EXPECT_EQ(list.GetValue("B"), "x=y");
+  EXPECT_EQ(list.IndexOfName("C"), 8);
+  EXPECT_EQ(list.GetValue("plain"), "");  // a line without "=" has no name
+  EXPECT_EQ(list.GetValue(""), "blank name");
   list.SetCaseSensitive(true);
   EXPECT_EQ(list.IndexOf("ALPHA"), -1);
 
@@ -43,38 +50,7 @@ TEST(StringListCase, AsciiLettersFoldButBlanksAndDoubleByteCharactersDoNot) {
   }
 }
 
-TEST(StringListIndexErrors, RaisedWithTheIndexBeforeAnythingChanges) {
-  TStringList list;
-  Fill(list, {"a", "b"});
-  int changes = 0;
-  list.OnChange = [&](TObject*) { ++changes; };
-  try {
-    list.Get(5);
-    FAIL() << "no error";
-  } catch (const EStringListError& e) {
-    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
-  }
-  EXPECT_THROW(list.Put(2, "x"), EStringListError);
-  EXPECT_THROW(list.Delete(-1), EStringListError);
-  EXPECT_THROW(list.Insert(3, "x"), EStringListError);
-  EXPECT_EQ(changes, 0);
-  EXPECT_EQ(list.ToVector(), (std::vector<AnsiString>{"a", "b"}));
-  list.Insert(2, "c");  // inserting at the end is allowed
-  EXPECT_EQ(list.Get(2), "c");
-}
-
-TEST(StringListNames, NameAndValueFollowTheFirstEqualsSign) {
-  TStringList list;
-  Fill(list, {"A=Apple", "plain", "a=second", "=blank name", "B=x=y", "C="});
-  EXPECT_EQ(list.GetName(1), "");
-  EXPECT_EQ(list.GetValue("a"), "Apple");  // first match, case ignored
-  EXPECT_EQ(list.GetValue("B"), "x=y");
-  EXPECT_EQ(list.IndexOfName("C"), 5);
-  EXPECT_EQ(list.GetValue("plain"), "");  // a line without "=" has no name
-  EXPECT_EQ(list.GetValue(""), "blank name");
-}
-
-TEST(StringListChange, OneNotificationPerChangeAndPerUpdateBlock) {
+TEST(StringListChange, OneNotificationPerChangeOrUpdateBlockAndNoneForABadIndex) {
   TStringList list;
   int changes = 0;
   TObject* sender = nullptr;
@@ -88,15 +64,27 @@ TEST(StringListChange, OneNotificationPerChangeAndPerUpdateBlock) {
   list.Delete(0);
   EXPECT_EQ(changes, 4);
   EXPECT_EQ(sender, &list);
+  try {
+    list.Get(5);
+    FAIL() << "no error";
+  } catch (const EStringListError& e) {
+    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
+  }
+  EXPECT_THROW(list.Put(1, "x"), EStringListError);
+  EXPECT_THROW(list.Delete(-1), EStringListError);
+  EXPECT_THROW(list.Insert(2, "x"), EStringListError);
+  EXPECT_EQ(changes, 4);
+  EXPECT_EQ(list.ToVector(), (std::vector<AnsiString>{"c"}));
+  list.Insert(1, "d");  // inserting at the end is allowed
+  EXPECT_EQ(list.Get(1), "d");
 
   list.Clear();
   list.Clear();  // already empty: no change
-  EXPECT_EQ(changes, 5);
-
+  EXPECT_EQ(changes, 6);
   TStringList source;
   Fill(source, {"x", "y", "z"});
   list.Assign(source);
-  EXPECT_EQ(changes, 6);
+  EXPECT_EQ(changes, 7);
   EXPECT_TRUE(list.Equals(source));
 
   list.BeginUpdate();
@@ -104,9 +92,9 @@ TEST(StringListChange, OneNotificationPerChangeAndPerUpdateBlock) {
   list.Add("1");
   list.Add("2");
   list.EndUpdate();
-  EXPECT_EQ(changes, 6);
-  list.EndUpdate();
   EXPECT_EQ(changes, 7);
+  list.EndUpdate();
+  EXPECT_EQ(changes, 8);
 }
 
 TEST(StringListSorted, KeepsOrderAndRefusesPositionalChanges) {
