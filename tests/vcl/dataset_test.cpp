@@ -15,7 +15,7 @@ void FillFruit(TMemoryDataSet& ds) {
   ds.AppendRecord({"C", "Cherry"});
 }
 
-TEST(DataSetCursor, MovesReadsAndStopsAtTheEnds) {
+TEST(DataSetCursor, MovesReadsStopsAtTheEndsAndReturnsToBookmarks) {
   TMemoryDataSet ds(nullptr);
   FillFruit(ds);
   EXPECT_THROW(ds.First(), EDatabaseError);  // closed
@@ -45,11 +45,8 @@ TEST(DataSetCursor, MovesReadsAndStopsAtTheEnds) {
   TBookmark none = empty.GetBookmark();  // no position to mark
   empty.GotoBookmark(none);
   EXPECT_EQ(empty.BookmarkCount(), 0);
-}
 
-TEST(DataSetCursor, BookmarksReturnAndLinksFollowUnlessDisabled) {
-  TMemoryDataSet ds(nullptr);
-  FillFruit(ds);
+  // Bookmarks return; the links follow every move unless disabled.
   std::vector<int> seen;
   ds.AddDataLink([&](TDataSet& d) { seen.push_back(d.RecNo()); });
   ds.Open();
@@ -74,7 +71,7 @@ TEST(DataSetCursor, BookmarksReturnAndLinksFollowUnlessDisabled) {
   EXPECT_EQ(seen, (std::vector<int>{1}));
 }
 
-TEST(SQLiteDataSet, RunsTheQueryAndReadsEveryTypeAsText) {
+TEST(SQLiteDataSet, RunsTheQueryReadsEveryTypeAsTextAndRaisesDatabaseErrors) {
   testing::TempDatabase db;
   db.Exec(
       "CREATE TABLE t(code TEXT, value TEXT, n INTEGER);"
@@ -90,13 +87,9 @@ TEST(SQLiteDataSet, RunsTheQueryAndReadsEveryTypeAsText) {
   ds.Next();
   EXPECT_EQ(ds.FieldByName("value").AsString(), "\xB0\xA1");
   EXPECT_TRUE(ds.FieldByName("n").IsNull());
-}
 
-TEST(SQLiteDataSet, FailuresRaiseDatabaseErrors) {
-  testing::TempDatabase db;
-  db.Exec("CREATE TABLE t(code TEXT)");
-  TSQLiteDataSet ds(nullptr);
-  db.Prepare(ds, "SELECT nothing FROM t");
+  ds.Close();
+  ds.SQL = "SELECT nothing FROM t";
   EXPECT_THROW(ds.Open(), EDatabaseError);
   EXPECT_FALSE(ds.GetActive());
   ds.DatabaseName = (db.Path() + ".absent").c_str();
