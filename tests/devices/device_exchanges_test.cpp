@@ -115,7 +115,9 @@ TEST_F(DeviceExchanges, WithoutAPort) {
   EXPECT_EQ(edit_.GetText(), "kept");
   EXPECT_EQ(edit_.HDGWriteData("05,0101"), "0~1");
   EXPECT_EQ(edit_.SBQGetData(), " ");
-  EXPECT_EQ(edit_.NewSBQGetData() + edit_.CRTRead() + edit_.SendAnyHex("01") + edit_.SendATCommand("AT"), "");
+  EXPECT_EQ(edit_.NewSBQGetData() + edit_.CRTRead() + edit_.GetData() + edit_.SendAnyHex("01") +
+                edit_.SendATCommand("AT"),
+            "");
   edit_.SendHDGData("05,01"), edit_.DZShow("01"), edit_.NewDZShow("#01"), edit_.SendAnyChar("A");
   edit_.CRTPort("01"), edit_.SendATNR("A"), edit_.NewSBQWriteData("02313233343503"), edit_.SBPring("A,01");
   EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);

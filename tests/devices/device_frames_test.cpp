@@ -67,6 +67,11 @@ TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
     std::function<AnsiString(TZPEdit&)> read;
     std::string reply, expected;
   } cases[] = {
+      {&TZPEdit::GetData, "010203", "010203"},
+      {&TZPEdit::GetData, "010204", ""},
+      {&TZPEdit::GetData, "00", "00"},
+      {&TZPEdit::GetData, "05", ""},
+      {&TZPEdit::GetData, "0A0B0C0D0E0F01", "0A0B0C0D0E0F01"},
       {&TZPEdit::CCSBQGetData, crcReply, crcReply},
       {&TZPEdit::CCSBQGetData, "0A0B0C0000", ""},
       {&TZPEdit::CCSBQGetData, "0000", "0000"},  // the CRC of no bytes is zero

@@ -75,19 +75,6 @@ TEST_F(ComponentTest, FailedWriteReopensThePortWithNoParity) {
   EXPECT_EQ(capture.boxes.size(), 1u);
 }
 
-TEST_F(ComponentTest, GetDataAcceptsOnlyRepliesClosedByTheirXor) {
-  EXPECT_EQ(edit_.GetData(), "");  // no port
-  Open();
-  const char* cases[][2] = {
-      {"010203", "010203"}, {"010204", ""}, {"00", "00"}, {"05", ""}, {"0A0B0C0D0E0F01", "0A0B0C0D0E0F01"}};
-  for (auto& c : cases) {
-    edit_.SetText("stale");
-    Reply(c[0]);
-    EXPECT_EQ(edit_.GetData(), c[1]) << c[0];
-    EXPECT_EQ(edit_.GetText(), c[1]) << c[0];
-  }
-}
-
 TEST_F(ComponentTest, WriteDataSendsTheAddressWithMarkAndTheRestWithSpaceParity) {
   EXPECT_EQ(edit_.WriteData("01AA,"), "");  // no port: opens one and sends nothing
   ASSERT_EQ(edit_.PortState(), TZPEdit::PortOpen);
