@@ -7,24 +7,9 @@ namespace {
 
 using ComponentTest = EditOnLine;
 
-TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAndSpeedChangesWaitForTheNextOpen) {
-  EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);
-  ASSERT_TRUE(edit_.CreatNewPort());
-  edit_.SetBaudRate(9600);  // the held port keeps 19200
-  edit_.SendChar("AC");     // two and three one-bits: even parity bits 0 and 1
-  std::vector<sim::RxRecord> got = Take(2);
-  EXPECT_EQ(Wire(got), "41/0 43/1");
-  EXPECT_EQ(got.at(0).format.Text(), "19200,E,7,1");
-  edit_.ClosePort();
-  EXPECT_EQ(edit_.PortState(), TZPEdit::PortClosed);
-  ASSERT_TRUE(edit_.CreatePort());
-  edit_.SendChar("A");
-  got = Take(1);
-  EXPECT_EQ(got.at(0).format.Text(), "9600,N,8,1");
-}
-
-TEST_F(ComponentTest, FailedOpenShowsOneBoxAndLeavesNoPort) {
+TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAndAFailedOpenShowsOneBox) {
   MessageBoxCapture capture;
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);
   edit_.SetProtName("no-such-port");
   edit_.SetText("before");
   EXPECT_FALSE(edit_.CreateSBQPort());
@@ -35,10 +20,21 @@ TEST_F(ComponentTest, FailedOpenShowsOneBoxAndLeavesNoPort) {
   EXPECT_EQ(edit_.Port(), nullptr);
   EXPECT_EQ(edit_.PortState(), TZPEdit::PortClosed);
 
+  edit_.SetProtName(name_.c_str());
+  ASSERT_TRUE(edit_.CreatNewPort());
+  edit_.SetBaudRate(9600);  // the held port keeps 19200
+  edit_.SendChar("AC");     // two and three one-bits: even parity bits 0 and 1
+  std::vector<sim::RxRecord> got = Take(2);
+  EXPECT_EQ(Wire(got), "41/0 43/1");
+  EXPECT_EQ(got.at(0).format.Text(), "19200,E,7,1");
+  edit_.ClosePort();
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortClosed);
+  ASSERT_TRUE(edit_.CreatePort());
+  edit_.SendChar("A");
+  EXPECT_EQ(Take(1).at(0).format.Text(), "9600,N,8,1");
+
   // Opening while a port is held replaces it; the held port still has the
   // device, so the new one finds it in use.
-  edit_.SetProtName(name_.c_str());
-  Open();
   EXPECT_FALSE(edit_.CreatePort());
   EXPECT_EQ(capture.boxes.back().text, "Fatal Errors: Port<" + name_ + "> in use\xA1\xA3");
   EXPECT_FALSE(line_->hostOpen());
