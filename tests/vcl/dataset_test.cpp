@@ -8,16 +8,12 @@
 namespace veravo {
 namespace {
 
-void FillFruit(TMemoryDataSet& ds) {
+TEST(DataSetCursor, MovesReadsStopsAtTheEndsAndReturnsToBookmarks) {
+  TMemoryDataSet ds(nullptr);
   ds.SetFieldNames({"CODE", "NAME"});
   ds.AppendRecord({"A", "Apple"});
   ds.AppendRecord({"B", nullptr});
   ds.AppendRecord({"C", "Cherry"});
-}
-
-TEST(DataSetCursor, MovesReadsStopsAtTheEndsAndReturnsToBookmarks) {
-  TMemoryDataSet ds(nullptr);
-  FillFruit(ds);
   EXPECT_THROW(ds.First(), EDatabaseError);  // closed
   ds.Open();
   EXPECT_FALSE(ds.Eof());
