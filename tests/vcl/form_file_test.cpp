@@ -74,7 +74,7 @@ TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaul
       "  Caption = 'first'\n"
       "  Count = -7\n"
       "  object TFormSample\n"
-      "    Count = $10\n"
+      "    Count = $FFFFFFF0\n"  // hex is read as 32 bits
       "    Flag = True\n"
       "  end\n"
       "  Caption = 'it''s'#9'a ' +\n"
@@ -90,7 +90,7 @@ TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaul
   auto& a = dynamic_cast<TFormSample&>(*root);
   auto& b = dynamic_cast<TFormSample&>(*a.GetComponent(0));
   EXPECT_EQ(a.GetName(), "Outer");
-  EXPECT_EQ(b.count, 16);
+  EXPECT_EQ(b.count, -16);
   EXPECT_EQ(a.caption, std::string("it's\ta \xB0\xA1\x7F\0.", 12));
   EXPECT_EQ(a.events, (std::vector<std::string>{"Caption while loading", "Count while loading",
                                                 "Caption while loading", "Lines while loading", "Loaded"}));
@@ -108,7 +108,7 @@ TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaul
             "    ''\r\n"
             "    'q''uote')\r\n"
             "  object TFormSample\r\n"
-            "    Count = 16\r\n"
+            "    Count = -16\r\n"
             "    Flag = True\r\n"
             "  end\r\n"
             "end\r\n");
@@ -133,6 +133,7 @@ TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
       {"object A: TFormSample\n  Flag = Maybe\nend\n", 2, "invalid value for property Flag"},
       {"object A: TFormSample\n  Count = 'ten'\nend\n", 2, "invalid value for property Count"},
       {"object A: TFormSample\n  Count = 99999999999\nend\n", 2, "out of range"},
+      {"object A: TFormSample\n  Count = 4294967295\nend\n", 2, "out of range"},  // decimal is not
       {"object A: TFormSample\n  Caption = #300\nend\n", 2, "not a byte"},
       {"object A: TFormSample\n  object B: TFormSample\n  end\n", 4, "'end' expected"},
       {"object A: TFormSample\n  object B: TFormSample\n    Count = x\n  end\nend\n", 3, "invalid value"},
