@@ -126,6 +126,7 @@ TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
   const BadText cases[] = {
       {"object A: TNoSuchClass\nend\n", 1, "unknown class 'TNoSuchClass'"},
       {"object A: TFormSample\n  Count = 1\n  Colour = 2\nend\n", 3, "unknown property 'Colour'"},
+      {"object A: TFormSample\n  Lines.Stringz = ('a')\nend\n", 2, "unknown property 'Lines.Stringz'"},
       {"object A: TFormSample\n  Count 1\nend\n", 2, "'=' expected"},
       {"object A: TFormSample\n  Caption = 'open\nend\n", 2, "unterminated string"},
       {"object A: TFormSample\n  Lines.Strings = (\n    'a'\nend\n", 4, "unterminated string list"},
