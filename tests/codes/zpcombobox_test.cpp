@@ -79,7 +79,7 @@ TEST(CodedComboBox, SortedItemsAreNotReconciledWithTheCodes) {
 }
 
 // The record scan itself (order, cursor, errors) is checked with the code table.
-TEST(CodedComboBoxLoad, FromClosedAndOpenDataSets) {
+TEST(CodedComboBoxLoad, FromClosedAndOpenDataSetsAndFromACodeTable) {
   TMemoryDataSet ds(nullptr);
   ds.SetFieldNames({"CODE", "NAME"});
   for (auto [code, name] : {std::pair{"01", "Cash"}, {"02", "Card"}, {"01", "Duplicate"}, {"03", nullptr}})
@@ -97,15 +97,12 @@ TEST(CodedComboBoxLoad, FromClosedAndOpenDataSets) {
   EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"01=Cash", "02=Card", "01=Duplicate", "03="}));
   box.ZCodeTableOnChange(nullptr);
   EXPECT_EQ(box.GetValue(2), "Cash");
-}
 
-TEST(CodedComboBoxLoad, FromACodeTableRepeatsTheFirstValue) {
+  // From a code table, a repeated code takes the first value.
   TZCodeTable table;
   table.Add("X", "first");
   table.Add("Y", "why");
   table.Add("x", "second");
-  TZPComboBox box(nullptr);
-  SetLines(box, {"old=line"});
   box.LoadFormZCodeTable(&table);
   EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"X=first", "Y=why", "x=first"}));
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"first", "why", "first"}));
