@@ -2,6 +2,8 @@
 #include <veravo/platform/vcl/exception.h>
 #include <veravo/platform/vcl/strings.h>
 
+#include <algorithm>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,165 +11,167 @@
 namespace veravo {
 namespace {
 
-TStringList& Fill(TStringList& list, std::initializer_list<const char*> lines) {
-  for (const char* line : lines) list.Add(line);
-  return list;
-}
-
-TEST(StringListLookup, AsciiLettersFoldButBlanksAndDoubleByteCharactersDoNot) {
-  TStringList list;
-  Fill(list, {"alpha", " gamma", "\x81\x41x", "A=Apple", "plain", "a=second", "=blank name", "B=x=y", "C="});
-  EXPECT_EQ(list.IndexOf("ALPHA"), 0);
-  EXPECT_EQ(list.IndexOf("gamma"), -1);  // the stored line has a leading blank
-  EXPECT_EQ(list.IndexOf("alpha "), -1);
-  // The trail byte 0x41 of a double-byte character is not the letter A.
-  EXPECT_EQ(list.IndexOf("\x81\x61x"), -1);
-  EXPECT_EQ(list.IndexOf("\x81\x41X"), 2);
-  // Name and value follow the first "="; the first match wins.
-  EXPECT_EQ(list.GetName(4), "");
-  EXPECT_EQ(list.GetValue("a"), "Apple");
-  EXPECT_EQ(list.GetValue("B"), "x=y");
-  EXPECT_EQ(list.IndexOfName("C"), 8);
-  EXPECT_EQ(list.GetValue("plain"), "");  // a line without "=" has no name
-  EXPECT_EQ(list.GetValue(""), "blank name");
-  list.SetCaseSensitive(true);
-  EXPECT_EQ(list.IndexOf("ALPHA"), -1);
-
-  std::mt19937 rng(7);
-  const std::string alphabet = "aAbB=z \x81\x41\x61\xB0\xFE\x7F";
-  auto random = [&] {
-    std::string r;
-    for (int n = static_cast<int>(rng() % 5); n > 0; --n) r += alphabet[rng() % alphabet.size()];
-    return r;
-  };
-  for (int i = 0; i < 20000; ++i) {
-    std::string a = random();
-    std::string b = random();
-    ASSERT_EQ(CompareTextAnsi(a, b) == 0, FoldCaseAnsi(a) == FoldCaseAnsi(b)) << a << " | " << b;
-    ASSERT_EQ(CompareTextAnsi(a, b), -CompareTextAnsi(b, a));
+// Lookups fold ASCII letters only; the two bytes of a double-byte character
+// (lead 81-FE, trail 40-FE but not 7F) are kept as they are.
+std::string Fold(const std::string& s, bool caseSensitive) {
+  std::string out = s;
+  for (std::size_t i = 0; i < out.size() && !caseSensitive; ++i) {
+    auto c = static_cast<unsigned char>(out[i]);
+    auto next = i + 1 < out.size() ? static_cast<unsigned char>(out[i + 1]) : 0;
+    if (c >= 0x81 && c <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F)
+      ++i;
+    else if (c >= 'a' && c <= 'z')
+      out[i] = static_cast<char>(c - 'a' + 'A');
   }
+  return out;
 }
 
-TEST(StringListChange, OneNotificationPerChangeOrUpdateBlockAndNoneForABadIndex) {
-  TStringList list;
-  int changes = 0;
-  TObject* sender = nullptr;
-  list.OnChange = [&](TObject* s) {
-    ++changes;
-    sender = s;
-  };
-  list.Add("a");
-  list.Insert(0, "b");
-  list.Put(1, "c");
-  list.Delete(0);
-  EXPECT_EQ(changes, 4);
-  EXPECT_EQ(sender, &list);
+std::string Try(const std::function<void()>& f) {
   try {
-    list.Get(5);
-    FAIL() << "no error";
+    f();
   } catch (const EStringListError& e) {
-    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
+    return e.what();
   }
-  EXPECT_THROW(list.Put(1, "x"), EStringListError);
-  EXPECT_THROW(list.Delete(-1), EStringListError);
-  EXPECT_THROW(list.Insert(2, "x"), EStringListError);
-  EXPECT_EQ(changes, 4);
-  EXPECT_EQ(list.ToVector(), (std::vector<AnsiString>{"c"}));
-  list.Insert(1, "d");  // inserting at the end is allowed
-  EXPECT_EQ(list.Get(1), "d");
-
-  list.Clear();
-  list.Clear();  // already empty: no change
-  EXPECT_EQ(changes, 6);
-  TStringList source;
-  Fill(source, {"x", "y", "z"});
-  list.Assign(source);
-  EXPECT_EQ(changes, 7);
-  EXPECT_TRUE(list.Equals(source));
-
-  list.BeginUpdate();
-  list.BeginUpdate();
-  list.Add("1");
-  list.Add("2");
-  list.EndUpdate();
-  EXPECT_EQ(changes, 7);
-  list.EndUpdate();
-  EXPECT_EQ(changes, 8);
+  return "";
 }
 
-TEST(StringListSorted, KeepsOrderAndRefusesPositionalChanges) {
-  TStringList list;
-  Fill(list, {"pear", "Apple", "fig"});
-  list.SetSorted(true);
-  EXPECT_EQ(list.ToVector(), (std::vector<AnsiString>{"Apple", "fig", "pear"}));
-  EXPECT_EQ(list.Add("banana"), 1);
-  EXPECT_EQ(list.Add("APPLE"), 1);  // after the equal line
-  EXPECT_THROW(list.Insert(0, "x"), EStringListError);
-  EXPECT_THROW(list.Put(0, "x"), EStringListError);
-  list.SetDuplicates(TStringList::TDuplicates::dupIgnore);
-  EXPECT_EQ(list.Add("PEAR"), 4);
-  EXPECT_EQ(list.Count(), 5);
-  list.SetDuplicates(TStringList::TDuplicates::dupError);
-  EXPECT_THROW(list.Add("Pear"), EStringListError);
-}
-
-// The hash indexes must give exactly what a first-match scan gives, through
-// every kind of edit.
-TEST(StringListIndex, LookupsAgreeWithLinearScanAfterRandomEdits) {
-  std::mt19937 rng(12345);
-  const std::vector<std::string> keys = {"a", "B", "ab", "AB", "", " a"};
+// Random edits, sorting and update blocks applied to a list and to a vector;
+// after each step the lines, the change notifications and every lookup agree.
+TEST(StringList, AgreesWithAVectorThroughRandomEdits) {
+  const std::vector<std::string> keys = {"a",  "B",  "ab",       "AB",       "",
+                                         " a", "a ", "\x81\x61", "\x81\x41", "\xFEz"};
   const std::vector<std::string> tails = {"", "=1", "=x=a"};
-  const auto lower = FoldCaseAnsi;  // checked against CompareTextAnsi above
+  std::mt19937 rng(2026);
   auto pick = [&](const std::vector<std::string>& from) { return from[rng() % from.size()]; };
 
   TStringList list;
   std::vector<std::string> model;
-  for (int step = 0; step < 4000; ++step) {
-    int n = static_cast<int>(model.size());
-    std::string line = pick(keys) + pick(tails);
-    int i = n > 0 ? static_cast<int>(rng() % n) : 0;
-    switch (rng() % 10) {
+  bool sorted = false, caseSensitive = false;
+  auto duplicates = TStringList::TDuplicates::dupAccept;
+  int changes = 0, expectedChanges = 0, depth = 0;
+  list.OnChange = [&](TObject* sender) { changes += sender == &list ? 1 : 100; };
+  auto changed = [&] { expectedChanges += depth == 0; };
+  auto less = [&](const std::string& a, const std::string& b) {
+    return Fold(a, caseSensitive) < Fold(b, caseSensitive);
+  };
+  auto sortModel = [&] {
+    std::stable_sort(model.begin(), model.end(), less);
+    changed();
+  };
+  for (int step = 0; step < 5000; ++step) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    const int n = static_cast<int>(model.size());
+    const std::string line = pick(keys) + pick(tails);
+    const int i = static_cast<int>(rng() % (n + 3)) - 1;  // from -1 to n + 1
+    const std::string badIndex = "List index out of bounds (" + std::to_string(i) + ")";
+    const std::string onSorted = "Operation not allowed on sorted list";
+    switch (rng() % 12) {
       case 0:
-      case 1:
-        list.Add(line);
-        model.push_back(line);
+      case 1: {
+        int got = -1;
+        std::string error = Try([&] { got = list.Add(line); });
+        auto at = sorted ? std::upper_bound(model.begin(), model.end(), line, less) : model.end();
+        auto equal = std::find_if(model.begin(), model.end(), [&](const std::string& m) {
+          return Fold(m, caseSensitive) == Fold(line, caseSensitive);
+        });
+        if (sorted && equal != model.end() && duplicates == TStringList::TDuplicates::dupError) {
+          ASSERT_EQ(error, "String list does not allow duplicates");
+        } else if (sorted && equal != model.end() && duplicates == TStringList::TDuplicates::dupIgnore) {
+          ASSERT_EQ(got, equal - model.begin());
+        } else {
+          ASSERT_EQ(got, at - model.begin());
+          model.insert(at, line);
+          changed();
+        }
         break;
+      }
       case 2:
-        list.Insert(i, line);
+        ASSERT_EQ(Try([&] { list.Insert(i, line); }), sorted ? onSorted : i < 0 || i > n ? badIndex : "");
+        if (sorted || i < 0 || i > n) break;
         model.insert(model.begin() + i, line);
+        changed();
         break;
       case 3:
-        i = n - 1;  // the last line: the indexes are updated in place
-        [[fallthrough]];
       case 4:
-        if (n == 0) break;
-        list.Delete(i);
-        model.erase(model.begin() + i);
+        ASSERT_EQ(Try([&] { list.Delete(std::min(i, n - 1)); }),
+                  n == 0 || i < 0 ? "List index out of bounds (-1)" : "");
+        if (n == 0 || i < 0) break;
+        model.erase(model.begin() + std::min(i, n - 1));
+        changed();
         break;
       case 5:
       case 6:
-      case 7:  // puts most often: they update the indexes in place
-        if (n == 0) break;
-        list.Put(i, line);
+        ASSERT_EQ(Try([&] { list.Get(i); }), i < 0 || i >= n ? badIndex : "");
+        ASSERT_EQ(Try([&] { list.Put(i, line); }), sorted ? onSorted : i < 0 || i >= n ? badIndex : "");
+        if (sorted || i < 0 || i >= n) break;
         model[static_cast<std::size_t>(i)] = line;
+        changed();
         break;
-      default:
-        if (rng() % 40 == 0) {
-          list.Clear();
-          model.clear();
+      case 7:
+        if (n > 0 && rng() % 30 != 0) break;
+        list.Clear();
+        if (n > 0) changed();
+        model.clear();
+        break;
+      case 8:
+        if (rng() % 2 != 0 && depth < 2) {
+          list.BeginUpdate();
+          ++depth;
+        } else if (depth > 0) {
+          list.EndUpdate();
+          --depth;
+          changed();
         }
+        break;
+      case 9:
+        duplicates = static_cast<TStringList::TDuplicates>(rng() % 3);
+        list.SetDuplicates(duplicates);
+        if (rng() % 8 != 0) break;
+        sorted = !sorted;
+        list.SetSorted(sorted);
+        if (sorted) sortModel();
+        break;
+      case 10:
+        if (rng() % 8 != 0) break;
+        caseSensitive = !caseSensitive;
+        list.SetCaseSensitive(caseSensitive);
+        if (sorted) sortModel();
+        break;
+      default: {
+        if (sorted || rng() % 10 != 0) break;
+        TStringList source;
+        model.clear();
+        for (int k = static_cast<int>(rng() % 4); k > 0; --k) {
+          model.push_back(pick(keys));
+          source.Add(model.back());
+        }
+        list.Assign(source);
+        changed();
+        ASSERT_TRUE(list.Equals(source));
+      }
     }
-    for (const std::string& probe : {pick(keys), lower(pick(keys))}) {
-      int firstLine = -1;
-      int firstName = -1;
+    ASSERT_EQ(std::vector<AnsiString>(model.begin(), model.end()), list.ToVector());
+    ASSERT_EQ(changes, expectedChanges);
+    for (std::string probe : {pick(keys), pick(keys)}) {
+      if (rng() % 2) probe = Fold(probe, false);
+      int firstLine = -1, firstName = -1;
       for (int j = static_cast<int>(model.size()) - 1; j >= 0; --j) {
         const std::string& m = model[static_cast<std::size_t>(j)];
-        if (lower(m) == lower(probe)) firstLine = j;
-        if (m.find('=') != std::string::npos && lower(m.substr(0, m.find('='))) == lower(probe))
+        if (Fold(m, caseSensitive) == Fold(probe, caseSensitive)) firstLine = j;
+        if (m.find('=') != std::string::npos &&
+            Fold(m.substr(0, m.find('=')), caseSensitive) == Fold(probe, caseSensitive))
           firstName = j;
       }
-      ASSERT_EQ(list.IndexOf(probe), firstLine) << "step " << step << " key '" << probe << "'";
-      ASSERT_EQ(list.IndexOfName(probe), firstName) << "step " << step << " key '" << probe << "'";
+      SCOPED_TRACE("key '" + probe + "'");
+      ASSERT_EQ(list.IndexOf(probe), firstLine);
+      ASSERT_EQ(list.IndexOfName(probe), firstName);
+      if (firstName < 0) {
+        ASSERT_EQ(list.GetValue(probe), "");
+        continue;
+      }
+      const std::string& named = model[static_cast<std::size_t>(firstName)];
+      ASSERT_EQ(list.GetValue(probe).str(), named.substr(probe.size() + 1));  // after the first "="
+      ASSERT_EQ(list.GetName(firstName).str(), named.substr(0, probe.size()));
     }
   }
 }
