@@ -2,12 +2,10 @@
 #include <veravo/codes/zcodetable.h>
 #include <veravo/platform/vcl/exception.h>
 #include <veravo/platform/vcl/memory_dataset.h>
-#include <veravo/platform/vcl/sqlite_dataset.h>
 
 #include <string>
+#include <utility>
 #include <vector>
-
-#include "vcl/temp_database.h"
 
 namespace veravo {
 namespace {
@@ -42,13 +40,11 @@ TEST(CodeTable, RepeatedCodesMeanTheFirstEntryAndCodesAreNotTrimmed) {
   EXPECT_EQ(Entries(t), "a=second K2= K3=three ");
 }
 
-TEST(CodeTableLoad, FillsFromSQLiteInCursorOrderAndRestoresTheCursor) {
-  testing::TempDatabase db;
-  db.Exec(
-      "CREATE TABLE codes(id INTEGER, code TEXT, name TEXT);"
-      "INSERT INTO codes VALUES (1, '01', 'Cash'), (2, '02', NULL), (3, '01', 'Again'), (4, '', 'No code');");
-  TSQLiteDataSet ds(nullptr);
-  db.Prepare(ds, "SELECT code, name FROM codes ORDER BY id");
+TEST(CodeTableLoad, ScansInCursorOrderAndReturnsOrStopsWhereAnErrorCameUp) {
+  TMemoryDataSet ds(nullptr);
+  ds.SetFieldNames({"CODE", "NAME"});
+  for (auto [code, name] : {std::pair{"01", "Cash"}, {"02", nullptr}, {"01", "Again"}, {"", "No code"}})
+    ds.AppendRecord({code, name});
   TZCodeTable t;
   t.Add("stale", "x");
   t.LoadFromDataSet(&ds, "code", "NAME");  // closed: leaves the table empty
@@ -57,8 +53,11 @@ TEST(CodeTableLoad, FillsFromSQLiteInCursorOrderAndRestoresTheCursor) {
   ds.Next();
   ds.Next();  // on record 3
 
-  int moves = 0;
-  ds.AddDataLink([&](TDataSet&) { ++moves; });
+  int moves = 0, failAt = 0;
+  ds.AddDataLink([&](TDataSet& d) {
+    ++moves;
+    if (d.RecNo() == failAt) throw EDatabaseError("move failed");
+  });
   t.Add("stale", "x");
   t.LoadFromDataSet(&ds, "code", "NAME");
   EXPECT_EQ(Entries(t), "01=Cash 02= 01=Cash =No code ");
@@ -66,23 +65,13 @@ TEST(CodeTableLoad, FillsFromSQLiteInCursorOrderAndRestoresTheCursor) {
   EXPECT_EQ(ds.BookmarkCount(), 0);
   // The attached controls followed the scan: First, four Next, the return.
   EXPECT_EQ(moves, 6);
-}
 
-TEST(CodeTableLoad, AnErrorKeepsWhatWasReadAndTheCursorWhereItStopped) {
-  TMemoryDataSet ds(nullptr);
-  ds.SetFieldNames({"CODE", "NAME"});
-  for (const char* c : {"A", "B", "C", "D"}) ds.AppendRecord({c, "v"});
-  ds.Open();
-  TZCodeTable t;
   EXPECT_THROW(t.LoadFromDataSet(&ds, "CODE", "MISSING"), EDatabaseError);
   EXPECT_EQ(t.GetCount(), 0);
-
-  ds.AddDataLink([](TDataSet& d) {
-    if (d.RecNo() == 3) throw EDatabaseError("move failed");
-  });
+  failAt = 2;
   EXPECT_THROW(t.LoadFromDataSet(&ds, "CODE", "NAME"), EDatabaseError);
-  EXPECT_EQ(Entries(t), "A=v B=v ");
-  EXPECT_EQ(ds.RecNo(), 3);
+  EXPECT_EQ(Entries(t), "01=Cash ");
+  EXPECT_EQ(ds.RecNo(), 2);
 }
 
 }  // namespace
