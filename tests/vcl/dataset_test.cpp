@@ -3,7 +3,9 @@
 #include <veravo/platform/vcl/memory_dataset.h>
 #include <veravo/platform/vcl/sqlite_dataset.h>
 
-#include "vcl/temp_database.h"
+#include <filesystem>
+#include <random>
+#include <string>
 
 namespace veravo {
 namespace {
@@ -68,12 +70,16 @@ TEST(DataSetCursor, MovesReadsStopsAtTheEndsAndReturnsToBookmarks) {
 }
 
 TEST(SQLiteDataSet, RunsTheQueryReadsEveryTypeAsTextAndRaisesDatabaseErrors) {
-  testing::TempDatabase db;
-  db.Exec(
-      "CREATE TABLE t(code TEXT, value TEXT, n INTEGER);"
-      "INSERT INTO t VALUES('A', 'Apple', 1), ('B', NULL, 22), ('C', '\xB0\xA1', NULL);");
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("veravo-" + std::to_string(std::random_device()()) + ".db"))
+          .string();
   TSQLiteDataSet ds(nullptr);
-  db.Prepare(ds, "SELECT code, value, n FROM t ORDER BY code");
+  ds.DatabaseName = path.c_str();
+  ds.SQL =
+      "CREATE TABLE t(code TEXT, value TEXT, n INTEGER);"
+      "INSERT INTO t VALUES('A', 'Apple', 1), ('B', NULL, 22), ('C', '\xB0\xA1', NULL);";
+  ds.ExecSQL();
+  ds.SQL = "SELECT code, value, n FROM t ORDER BY code";
   ds.Open();
   ASSERT_EQ(ds.RecordCount(), 3);
   EXPECT_EQ(ds.FieldByName("N").AsString(), "1");
@@ -88,10 +94,12 @@ TEST(SQLiteDataSet, RunsTheQueryReadsEveryTypeAsTextAndRaisesDatabaseErrors) {
   ds.SQL = "SELECT nothing FROM t";
   EXPECT_THROW(ds.Open(), EDatabaseError);
   EXPECT_FALSE(ds.GetActive());
-  ds.DatabaseName = (db.Path() + ".absent").c_str();
+  ds.SQL = "NOT SQL";
+  EXPECT_THROW(ds.ExecSQL(), EDatabaseError);
+  std::filesystem::remove(path);
   ds.SQL = "SELECT 1";
   EXPECT_THROW(ds.Open(), EDatabaseError);  // a query never creates the file
-  EXPECT_THROW(db.Exec("NOT SQL"), EDatabaseError);
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace
