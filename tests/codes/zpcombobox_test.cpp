@@ -25,7 +25,7 @@ Lines Codes(const TZPComboBox& box) {
   return out;
 }
 
-TEST(CodedComboBox, RebuildSplitsAtTheFirstEqualsAndUsesTheFirstLineOfACode) {
+TEST(CodedComboBox, RebuildsFromItsLinesKeepsItsOwnUpdatesUntilThenAndLeavesSortedItemsAlone) {
   TZPComboBox box(nullptr);
   SetLines(box, {"A=x=y", "D=one", "plain", "d=two", "=blank"});
   EXPECT_EQ(Codes(box), (Lines{"A", "D", "", "d", ""}));
@@ -39,10 +39,8 @@ TEST(CodedComboBox, RebuildSplitsAtTheFirstEqualsAndUsesTheFirstLineOfACode) {
   box.ZCodeTable()->Add("Z=z");
   EXPECT_EQ(Codes(box), (Lines{"K", "Z"}));
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"1=v", "z"}));
-}
 
-TEST(CodedComboBox, OwnUpdatesLastUntilTheNextRebuildAndIndexErrorsChangeNothing) {
-  TZPComboBox box(nullptr);
+  // Own updates last until the next rebuild; index errors change nothing.
   SetLines(box, {"A=Apple", "B=Banana"});
   EXPECT_THROW(box.SetCode(-1, "x"), EStringListError);
   EXPECT_THROW(box.InsertCode(3, "C", "Cherry"), EStringListError);
@@ -65,10 +63,8 @@ TEST(CodedComboBox, OwnUpdatesLastUntilTheNextRebuildAndIndexErrorsChangeNothing
   box.SetValue(1, "changed");
   box.Loaded();
   EXPECT_EQ(box.GetValue(1), "Apricot");
-}
 
-TEST(CodedComboBox, SortedItemsAreNotReconciledWithTheCodes) {
-  TZPComboBox box(nullptr);
+  // Sorted items are not reconciled with the codes.
   box.SetSorted(true);
   SetLines(box, {"1=pear", "2=Apple", "3=fig"});
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "fig", "pear"}));

@@ -5,7 +5,7 @@
 namespace veravo {
 namespace {
 
-TEST(ValueCodeList, StoresTrimmedLooksUpTrimmedExactKeysAndUpdatesCodesUntrimmed) {
+TEST(ValueCodeList, StoresAndLooksUpTrimmedKeysUpdatesCodesUntrimmedAndRemovesEveryMatch) {
   EXPECT_EQ(objZPListString, nullptr);
   TZPListString list(Application);
   list.AddValue("  Apple\t", " A ");
@@ -28,11 +28,10 @@ TEST(ValueCodeList, StoresTrimmedLooksUpTrimmedExactKeysAndUpdatesCodesUntrimmed
   EXPECT_EQ(list.GetValue("09"), "");  // the trimmed key never equals it
   EXPECT_EQ(list.GetValue(" 09 "), "");
   EXPECT_EQ(list.GetCode("Apple"), " 09 ");
-}
 
-TEST(ValueCodeList, RemovalsTakeEveryMatchAndOnlyTheUpperEndOfAnIndexIsGuarded) {
-  TZPListString list(nullptr);
+  // Removals take every match; only the upper end of an index is guarded.
   EXPECT_TRUE(list.Clear());
+  EXPECT_EQ(list.Count(), 0);
   EXPECT_TRUE(list.DelValue("x"));
   EXPECT_TRUE(list.DelCode("x"));
   for (const char* v : {"keep", "dup", "dup", "dup", "keep", "Dup"})
