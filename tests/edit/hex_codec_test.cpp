@@ -11,7 +11,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 std::string Char(int c) { return std::string(1, static_cast<char>(c)); }
 
-TEST(HexCodec, ConversionsBetweenBytesAndHexText) {
+TEST(HexCodec, HexTextXorChecksAndTheCrcWrittenLowByteFirst) {
   const unsigned char bytes[] = {0x00, 0x0F, 0xF0, 0xFF};
   EXPECT_EQ(TZPEdit::BytesToHexText(bytes, 4), "000FF0FF");
   EXPECT_EQ(TZPEdit::BytesToHexText(bytes, 4, "."), "00.0F.F0.FF.");
@@ -26,10 +26,8 @@ TEST(HexCodec, ConversionsBetweenBytesAndHexText) {
   EXPECT_EQ(edit.StrToHex("Zebra"), "5A");  // the first character only
   EXPECT_EQ(edit.StrToHex("\xE9"), "E9");
   EXPECT_EQ(edit.StrToHex(""), "00");
-}
 
-TEST(HexCodec, XorChecksAreOneCharacterEvenWhenZeroAndTheCrcIsWrittenLowByteFirst) {
-  TZPEdit edit(nullptr);
+  // XOR checks are one character, also when zero.
   EXPECT_EQ(edit.XorByte("0102").str(), Char(0x03));
   EXPECT_EQ(edit.XorByte("0101").str(), Char(0x00));
   EXPECT_EQ(edit.XorByte("").str(), Char(0x00));
