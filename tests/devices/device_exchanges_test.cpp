@@ -10,7 +10,29 @@ namespace {
 
 using DeviceExchanges = EditOnLine;
 
-TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytes) {
+// A window on the test thread whose handler calls back into the component
+// once, for a message posted at its creation.
+struct CallBackWindow {
+  explicit CallBackWindow(std::function<void()> f) : callBack(std::move(f)) {
+    win::PostMessageA(window, win::WM_APP, 0, 0);
+  }
+  ~CallBackWindow() { win::DestroyWindow(window); }
+  std::function<void()> callBack;
+  std::string outcome;
+  test::WindowHandler handler = [this](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
+    if (m != win::WM_APP) return win::DefWindowProcA(w, m, wp, lp);
+    try {
+      callBack();
+      outcome = "accepted";
+    } catch (const Exception& e) {
+      outcome = std::string(e.ClassName()) + ": " + e.Message.str();
+    }
+    return win::LRESULT{0};
+  };
+  win::HWND window = test::HandlerWindow("CallBackWindow", &handler);
+};
+
+TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytesAndCallsBackDuringThemAreRefused) {
   Open();
   // Unanswered, the exchanges give their no-reply results.
   EXPECT_EQ(edit_.SBQWriteData("0102"), "");
@@ -49,32 +71,11 @@ TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytes) {
 
   AnswerBurst(1, "44", 200);  // later than SendAnyHex waits
   EXPECT_EQ(edit_.SendAnyHex("03"), "");
-}
+  ASSERT_EQ(Received(1), "03/0");  // the exchange's format stays
+  std::this_thread::sleep_for(300ms);
+  edit_.AnyHexRead();  // the late answer
 
-// A window on the test thread whose handler calls back into the component
-// once, for a message posted at its creation.
-struct CallBackWindow {
-  explicit CallBackWindow(std::function<void()> f) : callBack(std::move(f)) {
-    win::PostMessageA(window, win::WM_APP, 0, 0);
-  }
-  ~CallBackWindow() { win::DestroyWindow(window); }
-  std::function<void()> callBack;
-  std::string outcome;
-  test::WindowHandler handler = [this](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-    if (m != win::WM_APP) return win::DefWindowProcA(w, m, wp, lp);
-    try {
-      callBack();
-      outcome = "accepted";
-    } catch (const Exception& e) {
-      outcome = std::string(e.ClassName()) + ": " + e.Message.str();
-    }
-    return win::LRESULT{0};
-  };
-  win::HWND window = test::HandlerWindow("CallBackWindow", &handler);
-};
-
-TEST_F(DeviceExchanges, CallsBackIntoTheComponentDuringAnExchangeAreRefused) {
-  Open();
+  // Calls back into the component during an exchange are refused.
   {
     CallBackWindow probe([this] { edit_.SendAnyHex("7F"); });
     AnswerBurst(1, "0A0B");
