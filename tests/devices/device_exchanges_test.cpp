@@ -93,8 +93,9 @@ TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytesAndCallsBackDu
   EXPECT_EQ(edit_.HDGWriteData("05,0101"), "0A0B0C~1");
   EXPECT_NE(probe.outcome.find("busy in HDGWriteData"), std::string::npos) << probe.outcome;
   EXPECT_EQ(edit_.GetText(), "0A0B0C");
-  Reply("01");
-  EXPECT_EQ(edit_.HDGGetData(), "01");  // accepted again afterwards
+  Reply("01");  // a read request is taken again afterwards
+  win::SendMessageA(edit_.Handle(), TZPEdit::ReadRequestMessage, 0, 0);
+  EXPECT_EQ(edit_.GetText(), "01");
 }
 
 TEST_F(DeviceExchanges, WithoutAPort) {

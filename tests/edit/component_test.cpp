@@ -1,5 +1,5 @@
 // The component on a virtual line: opening and recovering the port, the raw
-// transfers with the parity bit of every byte, and the read request message.
+// transfers with the parity bit of every byte.
 #include "edit/line_fixture.h"
 
 namespace veravo::testing {
@@ -93,30 +93,6 @@ TEST_F(ComponentTest, WriteDataSendsTheAddressWithMarkAndTheRestWithSpaceParity)
   EXPECT_EQ(edit_.GetText(), "0A0B01");
   AnswerBurst(1, "0A0B02");
   EXPECT_EQ(edit_.WriteData("05AA,"), "");
-}
-
-TEST_F(ComponentTest, ReadRequestFromAnotherThreadShowsArrivedBytes) {
-  Open();
-  std::atomic<win::HWND> window{nullptr};
-  std::thread host([&] {  // the host's user-interface thread owns the window
-    window = edit_.Handle();
-    win::MSG msg;
-    while (win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
-    edit_.DestroyHandle();
-  });
-  WaitUntil([&] { return window.load() != nullptr; });
-  Reply("41420043");
-  win::SendMessageA(window, SerialPort::DataArrivedMessage, 3, 3);  // not a read request
-  EXPECT_EQ(edit_.Port()->ReceiveUsed(), 4);
-  win::SendMessageA(window, TZPEdit::ReadRequestMessage, 0, 0);
-  EXPECT_EQ(edit_.GetText(), "41420043");
-  win::SendMessageA(window, win::WM_SETTEXT, 0, reinterpret_cast<win::LPARAM>("typed"));
-  EXPECT_EQ(edit_.GetText(), "typed");
-  edit_.ClosePort();
-  win::SendMessageA(window, TZPEdit::ReadRequestMessage, 0, 0);  // no port: nothing changes
-  EXPECT_EQ(edit_.GetText(), "typed");
-  win::PostMessageA(window, win::WM_QUIT, 0, 0);
-  host.join();
 }
 
 }  // namespace
