@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <veravo/codes/zcodetable.h>
+#include <veravo/codes/zpcombobox.h>
 #include <veravo/platform/vcl/exception.h>
 #include <veravo/platform/vcl/memory_dataset.h>
 
@@ -9,6 +10,8 @@
 
 namespace veravo {
 namespace {
+
+using Lines = std::vector<AnsiString>;
 
 std::string Entries(const TZCodeTable& t) {
   std::string out;
@@ -40,7 +43,7 @@ TEST(CodeTable, RepeatedCodesMeanTheFirstEntryAndCodesAreNotTrimmed) {
   EXPECT_EQ(Entries(t), "a=second K2= K3=three ");
 }
 
-TEST(CodeTableLoad, ScansInCursorOrderAndReturnsOrStopsWhereAnErrorCameUp) {
+TEST(CodeTableLoad, TableAndBoxScanInCursorOrderAndReturnOrStopWhereAnErrorCameUp) {
   TMemoryDataSet ds(nullptr);
   ds.SetFieldNames({"CODE", "NAME"});
   for (auto [code, name] : {std::pair{"01", "Cash"}, {"02", nullptr}, {"01", "Again"}, {"", "No code"}})
@@ -49,6 +52,10 @@ TEST(CodeTableLoad, ScansInCursorOrderAndReturnsOrStopsWhereAnErrorCameUp) {
   t.Add("stale", "x");
   t.LoadFromDataSet(&ds, "code", "NAME");  // closed: leaves the table empty
   EXPECT_EQ(t.GetCount(), 0);
+  TZPComboBox box(nullptr);
+  box.AddCode("old", "line");
+  box.LoadFromDataSet(&ds, "code", "name");  // so does a coded box
+  EXPECT_EQ(box.GetItemCount() + box.Items()->Count() + box.ZCodeTable()->Count(), 0);
   ds.Open();
   ds.Next();
   ds.Next();  // on record 3
@@ -65,6 +72,19 @@ TEST(CodeTableLoad, ScansInCursorOrderAndReturnsOrStopsWhereAnErrorCameUp) {
   EXPECT_EQ(ds.BookmarkCount(), 0);
   // The attached controls followed the scan: First, four Next, the return.
   EXPECT_EQ(moves, 6);
+
+  // A coded box loads entry by entry, each keeping its own value until a
+  // rebuild; from a code table, a repeated code takes the first value.
+  box.LoadFromDataSet(&ds, "code", "name");
+  EXPECT_EQ(box.GetCode(2), "01");
+  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Cash", "", "Again", "No code"}));
+  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"01=Cash", "02=", "01=Again", "=No code"}));
+  box.ZCodeTableOnChange(nullptr);
+  EXPECT_EQ(box.GetValue(2), "Cash");
+  box.ClearCodes();
+  box.LoadFormZCodeTable(&t);
+  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"01=Cash", "02=", "01=Cash", "=No code"}));
+  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Cash", "", "Cash", "No code"}));
 
   EXPECT_THROW(t.LoadFromDataSet(&ds, "CODE", "MISSING"), EDatabaseError);
   EXPECT_EQ(t.GetCount(), 0);

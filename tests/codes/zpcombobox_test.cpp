@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
-#include <veravo/codes/zcodetable.h>
 #include <veravo/codes/zpcombobox.h>
 #include <veravo/platform/vcl/exception.h>
-#include <veravo/platform/vcl/memory_dataset.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace veravo {
@@ -72,37 +69,6 @@ TEST(CodedComboBox, RebuildsFromItsLinesKeepsItsOwnUpdatesUntilThenAndLeavesSort
   box.InsertCode(0, "0", "zucchini");  // placed where asked, as the control does
   EXPECT_EQ(box.GetValue(0), "zucchini");
   EXPECT_EQ(box.GetCode(0), "0");
-}
-
-// The record scan itself (order, cursor, errors) is checked with the code table.
-TEST(CodedComboBoxLoad, FromClosedAndOpenDataSetsAndFromACodeTable) {
-  TMemoryDataSet ds(nullptr);
-  ds.SetFieldNames({"CODE", "NAME"});
-  for (auto [code, name] : {std::pair{"01", "Cash"}, {"02", "Card"}, {"01", "Duplicate"}, {"03", nullptr}})
-    ds.AppendRecord({code, name});
-  TZPComboBox box(nullptr);
-  SetLines(box, {"old=line"});
-  box.LoadFromDataSet(&ds, "code", "name");  // closed
-  EXPECT_EQ(box.GetItemCount() + box.Items()->Count() + box.ZCodeTable()->Count(), 0);
-
-  ds.Open();
-  box.LoadFromDataSet(&ds, "code", "name");
-  EXPECT_EQ(Codes(box), (Lines{"01", "02", "01", "03"}));
-  // Loaded entry by entry, each keeps its own value until a rebuild.
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Cash", "Card", "Duplicate", ""}));
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"01=Cash", "02=Card", "01=Duplicate", "03="}));
-  box.ZCodeTableOnChange(nullptr);
-  EXPECT_EQ(box.GetValue(2), "Cash");
-
-  // From a code table, a repeated code takes the first value.
-  TZCodeTable table;
-  table.Add("X", "first");
-  table.Add("Y", "why");
-  table.Add("x", "second");
-  box.LoadFormZCodeTable(&table);
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"X=first", "Y=why", "x=first"}));
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"first", "why", "first"}));
-  EXPECT_EQ(Codes(box), (Lines{"X", "Y", "x"}));
 }
 
 }  // namespace
