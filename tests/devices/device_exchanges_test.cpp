@@ -72,8 +72,8 @@ TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytesAndCallsBackDu
   AnswerBurst(1, "44", 200);  // later than SendAnyHex waits
   EXPECT_EQ(edit_.SendAnyHex("03"), "");
   ASSERT_EQ(Received(1), "03/0");  // the exchange's format stays
-  std::this_thread::sleep_for(300ms);
-  edit_.AnyHexRead();  // the late answer
+  ASSERT_TRUE(WaitUntil([this] { return edit_.Port()->ReceiveUsed() == 1; }));
+  EXPECT_EQ(edit_.AnyHexRead(), "44");  // the late answer is left for later
 
   // Calls back into the component during an exchange are refused.
   {
