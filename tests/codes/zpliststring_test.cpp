@@ -55,6 +55,8 @@ TEST(ValueCodeList, StoresAndLooksUpTrimmedKeysUpdatesCodesUntrimmedAndRemovesEv
   list.DelInt(1);
   EXPECT_EQ(list.GetIntValue(1), "v2");
   EXPECT_EQ(list.GetIntCode(1), "c2");
+  EXPECT_TRUE(list.DelValue("keep"));  // the first entry matches too
+  EXPECT_EQ(list.GetIntValue(0), "v2");
 }
 
 }  // namespace
