@@ -10,7 +10,7 @@
 namespace veravo {
 namespace {
 
-TEST(Package, LoadsItsUnitsInOrderWithoutRegistering) {
+TEST(Package, LoadsItsUnitsInOrderWithoutRegisteringAndInstallsBothComponentsOnOnePage) {
   ComponentRegistry::Instance().Clear();
   Veravo::ClearUnitLog();
   Veravo::Initialize();
@@ -24,10 +24,8 @@ TEST(Package, LoadsItsUnitsInOrderWithoutRegistering) {
   EXPECT_TRUE(ComponentRegistry::Instance().Entries().empty());
   for (unsigned long reason = 0; reason < 4; ++reason)
     EXPECT_EQ(Veravo::DllEntryPoint(nullptr, reason, nullptr), 1);
-}
 
-TEST(Package, InstallPutsBothComponentsOnOnePage) {
-  ComponentRegistry::Instance().Clear();
+  // Installing puts both components on one page.
   Veravo::RegisterPackage();
   const auto& entries = ComponentRegistry::Instance().Entries();
   ASSERT_EQ(entries.size(), 2u);

@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
-#include <veravo/codes/zcodetable.h>
 #include <veravo/codes/zpcombobox.h>
 #include <veravo/platform/vcl/exception.h>
-#include <veravo/platform/vcl/sqlite_dataset.h>
 
 #include <string>
 #include <vector>
-
-#include "vcl/temp_database.h"
 
 namespace veravo {
 namespace {
@@ -26,21 +22,13 @@ Lines Codes(const TZPComboBox& box) {
   return out;
 }
 
-TEST(CodedComboBox, ShowsValuesAndAnswersCodes) {
-  TZPComboBox box(nullptr);
-  SetLines(box, {"A=Apple", "B=Banana"});
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "Banana"}));
-  EXPECT_EQ(box.GetCode(1), "B");
-  EXPECT_EQ(box.FindCode("b"), 1);
-  EXPECT_EQ(box.FindCode(" b"), -1);
-  EXPECT_EQ(box.GetItemCount(), 2);
-}
-
-TEST(CodedComboBox, RebuildSplitsAtTheFirstEqualsAndUsesTheFirstLineOfACode) {
+TEST(CodedComboBox, RebuildsFromItsLinesKeepsItsOwnUpdatesUntilThenAndLeavesSortedItemsAlone) {
   TZPComboBox box(nullptr);
   SetLines(box, {"A=x=y", "D=one", "plain", "d=two", "=blank"});
   EXPECT_EQ(Codes(box), (Lines{"A", "D", "", "d", ""}));
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"x=y", "one", "blank", "one", "blank"}));
+  EXPECT_EQ(box.FindCode("d"), 1);
+  EXPECT_EQ(box.FindCode(" d"), -1);
 
   box.ClearCodes();
   box.AddCode("K=1", "v");  // a code holding "=" is split by the next rebuild
@@ -48,55 +36,32 @@ TEST(CodedComboBox, RebuildSplitsAtTheFirstEqualsAndUsesTheFirstLineOfACode) {
   box.ZCodeTable()->Add("Z=z");
   EXPECT_EQ(Codes(box), (Lines{"K", "Z"}));
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"1=v", "z"}));
-}
 
-TEST(CodedComboBox, OwnUpdatesOfTheLinesDoNotRebuild) {
-  TZPComboBox box(nullptr);
-  SetLines(box, {"A=Apple", "B=Banana"});
-  box.SetValue(0, "shown only");  // a rebuild would put Apple back
-  EXPECT_EQ(box.AddCode("C", "Cherry"), 2);
-  box.InsertCode(1, "AB", "Apricot");
-  box.DeleteCode(3);
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"A=Apple", "AB=Apricot", "B=Banana"}));
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"shown only", "Apricot", "Banana"}));
-  EXPECT_EQ(Codes(box), (Lines{"A", "AB", "B"}));
-
-  // Any other change of the lines rebuilds.
-  box.ZCodeTable()->Put(2, "B=Blueberry");
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "Apricot", "Blueberry"}));
-}
-
-TEST(CodedComboBox, SetCodeAndSetValueLastUntilTheNextRebuild) {
-  TZPComboBox box(nullptr);
-  SetLines(box, {"A=Apple", "B=Banana"});
-  box.SetValue(0, "Avocado");
-  box.SetCode(1, "X");
-  EXPECT_EQ(box.FindCode("X"), 1);
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"A=Apple", "B=Banana"}));
-  SetLines(box, {"A=Apple", "B=Banana"});
-  EXPECT_EQ(box.GetValue(0), "Apple");
-  EXPECT_EQ(box.GetCode(1), "B");
-
-  box.SetValue(1, "changed");
-  box.Loaded();  // the end of form loading rebuilds too
-  EXPECT_EQ(box.GetValue(1), "Banana");
-}
-
-TEST(CodedComboBox, IndexErrorsComeBeforeAnyListChanges) {
-  TZPComboBox box(nullptr);
+  // Own updates last until the next rebuild; index errors change nothing.
   SetLines(box, {"A=Apple", "B=Banana"});
   EXPECT_THROW(box.SetCode(-1, "x"), EStringListError);
   EXPECT_THROW(box.InsertCode(3, "C", "Cherry"), EStringListError);
   EXPECT_THROW(box.DeleteCode(2), EStringListError);
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"A=Apple", "B=Banana"}));
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "Banana"}));
-  EXPECT_EQ(Codes(box), (Lines{"A", "B"}));
-  box.InsertCode(2, "C", "Cherry");  // inserting at the end is allowed
-  EXPECT_EQ(box.GetCode(2), "C");
-}
+  box.SetValue(0, "shown only");  // a rebuild would put Apple back
+  box.SetCode(1, "X");
+  EXPECT_EQ(box.FindCode("x"), 1);
+  EXPECT_EQ(box.AddCode("C", "Cherry"), 2);
+  box.InsertCode(1, "AB", "Apricot");
+  box.DeleteCode(3);
+  box.InsertCode(3, "D", "Date");  // inserting at the end is allowed
+  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"A=Apple", "AB=Apricot", "B=Banana", "D=Date"}));
+  EXPECT_EQ(box.Items()->ToVector(), (Lines{"shown only", "Apricot", "Banana", "Date"}));
+  EXPECT_EQ(Codes(box), (Lines{"A", "AB", "X", "D"}));
 
-TEST(CodedComboBox, SortedItemsAreNotReconciledWithTheCodes) {
-  TZPComboBox box(nullptr);
+  // Any other change of the lines rebuilds, as does the end of form loading.
+  box.ZCodeTable()->Put(2, "B=Blueberry");
+  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "Apricot", "Blueberry", "Date"}));
+  EXPECT_EQ(box.GetCode(2), "B");
+  box.SetValue(1, "changed");
+  box.Loaded();
+  EXPECT_EQ(box.GetValue(1), "Apricot");
+
+  // Sorted items are not reconciled with the codes.
   box.SetSorted(true);
   SetLines(box, {"1=pear", "2=Apple", "3=fig"});
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "fig", "pear"}));
@@ -104,54 +69,6 @@ TEST(CodedComboBox, SortedItemsAreNotReconciledWithTheCodes) {
   box.InsertCode(0, "0", "zucchini");  // placed where asked, as the control does
   EXPECT_EQ(box.GetValue(0), "zucchini");
   EXPECT_EQ(box.GetCode(0), "0");
-}
-
-TEST(CodedComboBoxLoad, FromClosedEmptyAndFilledDataSets) {
-  testing::TempDatabase db;
-  db.Exec(
-      "CREATE TABLE pay(code TEXT, name TEXT);"
-      "INSERT INTO pay VALUES ('01', 'Cash'), ('02', 'Card'), ('01', 'Duplicate'), ('03', NULL);");
-  TZPComboBox box(nullptr);
-  SetLines(box, {"old=line"});
-
-  TSQLiteDataSet closed(nullptr);
-  db.Prepare(closed, "SELECT code, name FROM pay");
-  box.LoadFromDataSet(&closed, "code", "name");
-  EXPECT_EQ(box.GetItemCount() + box.Items()->Count() + box.ZCodeTable()->Count(), 0);
-
-  SetLines(box, {"old=line"});
-  TSQLiteDataSet empty(nullptr);
-  db.Prepare(empty, "SELECT code, name FROM pay WHERE 0");
-  empty.Open();
-  box.LoadFromDataSet(&empty, "code", "name");
-  EXPECT_EQ(box.ZCodeTable()->Count(), 0);
-
-  TSQLiteDataSet filled(nullptr);
-  db.Prepare(filled, "SELECT code, name FROM pay ORDER BY rowid");
-  filled.Open();
-  filled.Last();
-  box.LoadFromDataSet(&filled, "CODE", "NAME");
-  EXPECT_EQ(Codes(box), (Lines{"01", "02", "01", "03"}));
-  // Loaded entry by entry, each keeps its own value until a rebuild.
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"Cash", "Card", "Duplicate", ""}));
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"01=Cash", "02=Card", "01=Duplicate", "03="}));
-  EXPECT_EQ(filled.RecNo(), 4);
-  EXPECT_EQ(filled.BookmarkCount(), 0);
-  box.ZCodeTableOnChange(nullptr);
-  EXPECT_EQ(box.GetValue(2), "Cash");
-}
-
-TEST(CodedComboBoxLoad, FromACodeTableRepeatsTheFirstValue) {
-  TZCodeTable table;
-  table.Add("X", "first");
-  table.Add("Y", "why");
-  table.Add("x", "second");
-  TZPComboBox box(nullptr);
-  SetLines(box, {"old=line"});
-  box.LoadFormZCodeTable(&table);
-  EXPECT_EQ(box.ZCodeTable()->ToVector(), (Lines{"X=first", "Y=why", "x=first"}));
-  EXPECT_EQ(box.Items()->ToVector(), (Lines{"first", "why", "first"}));
-  EXPECT_EQ(Codes(box), (Lines{"X", "Y", "x"}));
 }
 
 }  // namespace

@@ -3,14 +3,43 @@
 #include <functional>
 
 #include "edit/line_fixture.h"
+#include "support/handler_window.h"
 
 namespace veravo::testing {
 namespace {
 
 using DeviceExchanges = EditOnLine;
 
-TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytes) {
+// A window on the test thread whose handler calls back into the component
+// once, for a message posted at its creation.
+struct CallBackWindow {
+  explicit CallBackWindow(std::function<void()> f) : callBack(std::move(f)) {
+    win::PostMessageA(window, win::WM_APP, 0, 0);
+  }
+  ~CallBackWindow() { win::DestroyWindow(window); }
+  std::function<void()> callBack;
+  std::string outcome;
+  test::WindowHandler handler = [this](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
+    if (m != win::WM_APP) return win::DefWindowProcA(w, m, wp, lp);
+    try {
+      callBack();
+      outcome = "accepted";
+    } catch (const Exception& e) {
+      outcome = std::string(e.ClassName()) + ": " + e.Message.str();
+    }
+    return win::LRESULT{0};
+  };
+  win::HWND window = test::HandlerWindow("CallBackWindow", &handler);
+};
+
+TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytesAndCallsBackDuringThemAreRefused) {
   Open();
+  // Unanswered, the exchanges give their no-reply results.
+  EXPECT_EQ(edit_.SBQWriteData("0102"), "");
+  EXPECT_EQ(edit_.HDGWriteData("05,0101"), "FF~2");
+  EXPECT_EQ(edit_.HYWriteCheck("0102"), "FF");
+  EXPECT_EQ(edit_.GetText(), "");
+  EXPECT_EQ(Received(9), "01/- 02/- CA/- 3A/- 05/1 01/0 01/0 01/- 02/-");
   auto answer = [this](std::string first, std::string later) {
     device().SetBurstHandler([this, first, later](const std::vector<sim::RxRecord>&) {
       line_->device().Write(HexBytes(first));
@@ -42,47 +71,11 @@ TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytes) {
 
   AnswerBurst(1, "44", 200);  // later than SendAnyHex waits
   EXPECT_EQ(edit_.SendAnyHex("03"), "");
-}
+  ASSERT_EQ(Received(1), "03/0");  // the exchange's format stays
+  ASSERT_TRUE(WaitUntil([this] { return edit_.Port()->ReceiveUsed() == 1; }));
+  EXPECT_EQ(edit_.AnyHexRead(), "44");  // the late answer is left for later
 
-TEST_F(DeviceExchanges, UnansweredExchangesGiveTheirNoReplyResults) {
-  Open();
-  EXPECT_EQ(edit_.SBQWriteData("0102"), "");
-  EXPECT_EQ(edit_.HDGWriteData("05,0101"), "FF~2");
-  EXPECT_EQ(edit_.HYWriteCheck("0102"), "FF");
-  EXPECT_EQ(edit_.GetText(), "");
-}
-
-// A window on the test thread whose handler calls back into the component.
-struct CallBackWindow {
-  static constexpr win::UINT kMessage = win::WM_APP + 7;
-  explicit CallBackWindow(std::function<void()> f) : callBack(std::move(f)) {
-    win::WNDCLASSA wc{};
-    wc.lpfnWndProc = &Proc;
-    wc.lpszClassName = "CallBackWindow";
-    win::RegisterClassA(&wc);
-    window = win::CreateWindowExA(0, "CallBackWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    win::SetWindowLongPtrA(window, win::GWLP_USERDATA, reinterpret_cast<win::LONG_PTR>(this));
-    win::PostMessageA(window, kMessage, 0, 0);
-  }
-  ~CallBackWindow() { win::DestroyWindow(window); }
-  static win::LRESULT Proc(win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-    auto* self = reinterpret_cast<CallBackWindow*>(win::GetWindowLongPtrA(w, win::GWLP_USERDATA));
-    if (!self || m != kMessage) return win::DefWindowProcA(w, m, wp, lp);
-    try {
-      self->callBack();
-      self->outcome = "accepted";
-    } catch (const Exception& e) {
-      self->outcome = std::string(e.ClassName()) + ": " + e.Message.str();
-    }
-    return 0;
-  }
-  std::function<void()> callBack;
-  win::HWND window = nullptr;
-  std::string outcome;
-};
-
-TEST_F(DeviceExchanges, CallsBackIntoTheComponentDuringAnExchangeAreRefused) {
-  Open();
+  // Calls back into the component during an exchange are refused.
   {
     CallBackWindow probe([this] { edit_.SendAnyHex("7F"); });
     AnswerBurst(1, "0A0B");
@@ -100,8 +93,9 @@ TEST_F(DeviceExchanges, CallsBackIntoTheComponentDuringAnExchangeAreRefused) {
   EXPECT_EQ(edit_.HDGWriteData("05,0101"), "0A0B0C~1");
   EXPECT_NE(probe.outcome.find("busy in HDGWriteData"), std::string::npos) << probe.outcome;
   EXPECT_EQ(edit_.GetText(), "0A0B0C");
-  Reply("01");
-  EXPECT_EQ(edit_.HDGGetData(), "01");  // accepted again afterwards
+  Reply("01");  // a read request is taken again afterwards
+  win::SendMessageA(edit_.Handle(), TZPEdit::ReadRequestMessage, 0, 0);
+  EXPECT_EQ(edit_.GetText(), "01");
 }
 
 TEST_F(DeviceExchanges, WithoutAPort) {
@@ -123,7 +117,9 @@ TEST_F(DeviceExchanges, WithoutAPort) {
   EXPECT_EQ(edit_.GetText(), "kept");
   EXPECT_EQ(edit_.HDGWriteData("05,0101"), "0~1");
   EXPECT_EQ(edit_.SBQGetData(), " ");
-  EXPECT_EQ(edit_.NewSBQGetData() + edit_.CRTRead() + edit_.SendAnyHex("01") + edit_.SendATCommand("AT"), "");
+  EXPECT_EQ(edit_.NewSBQGetData() + edit_.CRTRead() + edit_.GetData() + edit_.SendAnyHex("01") +
+                edit_.SendATCommand("AT"),
+            "");
   edit_.SendHDGData("05,01"), edit_.DZShow("01"), edit_.NewDZShow("#01"), edit_.SendAnyChar("A");
   edit_.CRTPort("01"), edit_.SendATNR("A"), edit_.NewSBQWriteData("02313233343503"), edit_.SBPring("A,01");
   EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);

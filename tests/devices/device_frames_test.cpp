@@ -1,6 +1,7 @@
 // The frames every device method puts on the line, byte for byte with the
 // parity bit of each byte (1: mark, 0: space or even parity, -: none), and
-// the checks the readers apply to replies.
+// the checks the readers apply to replies. Whole printer, display and door
+// frames are checked with the multi-drop frames.
 #include <functional>
 
 #include "edit/line_fixture.h"
@@ -13,48 +14,39 @@ using Call = std::function<void(TZPEdit&)>;
 
 TEST_F(DeviceFrames, EveryCommandGivesItsFrame) {
   Open();
+  // Each case's bytes, after those of the cases before it.
   struct Case {
-    const char* what;
     Call call;
     const char* wire;
   } cases[] = {
-      {"printer", [](TZPEdit& e) { e.PringWriteData("0A1B2C7F4142,"); },
-       "0A/1 1B/0 2C/0 7F/0 3D/0 41/0 42/0 03/0"},
-      {"printer: quoted field skipped, empty data, tail ignored",
-       [](TZPEdit& e) { e.PringWriteData(" 01'AB',0A1B2C7F,0A1B"); }, "0A/1 1B/0 2C/0 7F/0 3D/0 00/0"},
-      {"printer without ','", [](TZPEdit& e) { e.PringWriteData("0A1B2C7F4142"); }, ""},
-      {"display hex", [](TZPEdit& e) { e.DidplayWriteData("0A1B,"); }, "0A/1 1B/0 11/0"},
-      {"display text", [](TZPEdit& e) { e.DidplayWriteData("0102'AB'0D,"); },
-       "01/1 02/0 03/0 41/0 42/0 0D/0 0E/0"},
-      {"display text, no trailer", [](TZPEdit& e) { e.DidplayWriteData("01'AB',"); },
-       "01/1 01/0 41/0 42/0 03/0"},
-      {"door, after space parity", [](TZPEdit& e) { e.OpenDoor(); }, "01/0 53/0 57/0 05/0 0D/0"},
-      {"hdg", [](TZPEdit& e) { e.SendHDGData(" 05,0101\r"); }, "05/1 01/0 01/0"},
-      {"hdg without ','", [](TZPEdit& e) { e.SendHDGData("0102"); }, "01/0 02/0"},
-      {"format back to none", [](TZPEdit& e) { e.SetParm(",N,8,1"); }, ""},
-      {"door", [](TZPEdit& e) { e.OpenDoor(); }, "01/- 53/- 57/- 05/- 0D/-"},
-      {"receipt", [](TZPEdit& e) { e.SBPring("Total 1,0A,1B1D"); },
-       "54/- 6F/- 74/- 61/- 6C/- 20/- 31/- 0A/- 1B/- 1D/-"},
-      {"receipt, all hex", [](TZPEdit& e) { e.SBPring("0A0B"); }, "0A/- 0B/-"},
-      {"sbq crc", [](TZPEdit& e) { e.SBQWriteData(" 0102\r\n"); }, "01/- 02/- CA/- 3A/-"},
-      {"board", [](TZPEdit& e) { e.NewDZShow("#1B40,P 1,#0D"); }, "1B/- 40/- 50/- 20/- 31/- 0D/- 0E/-"},
-      {"board, empty fields", [](TZPEdit& e) { e.NewDZShow(",#,,"); }, "0E/-"},
-      {"board, one text field", [](TZPEdit& e) { e.NewDZShow("Hi"); }, "48/- 69/- 0E/-"},
-      {"board hex", [](TZPEdit& e) { e.DZShow("0c"); }, "0C/-"},
-      {"hex", [](TZPEdit& e) { e.SendAnyHex("ABC"), e.SendHex("0a0B"), e.SendHex(""); },
-       "0A/- BC/- 0A/- 0B/-"},
-      {"any char", [](TZPEdit& e) { e.SendAnyChar(AnsiString("H\0i", 3)); }, "48/- 00/- 69/-"},
-      {"crt", [](TZPEdit& e) { e.CRTPort("0101"); }, "01/- 01/- 00/-"},
-      {"modem command", [](TZPEdit& e) { e.SendATCommand("AT"); }, "41/- 54/-"},
-      {"modem message", [](TZPEdit& e) { e.SendATNR("Hi"); }, "48/- 69/- 1A/- 0D/-"},
-      {"modem empty message", [](TZPEdit& e) { e.SendATNR(""); }, "1A/- 0D/-"},
-      {"sbq xor at 7E1", [](TZPEdit& e) { e.NewSBQWriteData("02313233343503FFFF"); },
-       "02/1 31/1 32/1 33/0 34/1 35/0 03/0 31/1"},
+      {[](TZPEdit& e) { e.PringWriteData(" 01'AB',0A1B2C7F,0A1B"); },
+       "0A/1 1B/0 2C/0 7F/0 3D/0 00/0"},  // quoted field skipped, empty data, tail ignored
+      {[](TZPEdit& e) { e.PringWriteData("0A1B2C7F4142"); }, ""},                       // no ','
+      {[](TZPEdit& e) { e.DidplayWriteData("01'AB',"); }, "01/1 01/0 41/0 42/0 03/0"},  // no trailer
+      {[](TZPEdit& e) { e.OpenDoor(); }, "01/0 53/0 57/0 05/0 0D/0"},                   // after space parity
+      {[](TZPEdit& e) { e.SendHDGData(" 05,0101\r"); }, "05/1 01/0 01/0"},
+      {[](TZPEdit& e) { e.SendHDGData("0102"); }, "01/0 02/0"},  // no ','
+      {[](TZPEdit& e) { e.SetParm(",N,8,1"); }, ""},             // format back to none
+      {[](TZPEdit& e) { e.SBPring("Total 1,0A,1B1D"); }, "54/- 6F/- 74/- 61/- 6C/- 20/- 31/- 0A/- 1B/- 1D/-"},
+      {[](TZPEdit& e) { e.SBPring("0A0B"); }, "0A/- 0B/-"},
+      {[](TZPEdit& e) { e.SBQWriteData(" 0102\r\n"); }, "01/- 02/- CA/- 3A/-"},  // CRC check
+      {[](TZPEdit& e) { e.NewDZShow("#1B40,P 1,#0D"); }, "1B/- 40/- 50/- 20/- 31/- 0D/- 0E/-"},
+      {[](TZPEdit& e) { e.NewDZShow(",#,,"); }, "0E/-"},  // empty fields
+      {[](TZPEdit& e) { e.NewDZShow("Hi"); }, "48/- 69/- 0E/-"},
+      {[](TZPEdit& e) { e.DZShow("0c"); }, "0C/-"},
+      {[](TZPEdit& e) { e.SendAnyHex("ABC"), e.SendHex("0a0B"), e.SendHex(""); }, "0A/- BC/- 0A/- 0B/-"},
+      {[](TZPEdit& e) { e.SendAnyChar(AnsiString("H\0i", 3)); }, "48/- 00/- 69/-"},
+      {[](TZPEdit& e) { e.CRTPort("0101"); }, "01/- 01/- 00/-"},
+      {[](TZPEdit& e) { e.SendATCommand("AT"); }, "41/- 54/-"},
+      {[](TZPEdit& e) { e.SendATNR("Hi"); }, "48/- 69/- 1A/- 0D/-"},
+      {[](TZPEdit& e) { e.SendATNR(""); }, "1A/- 0D/-"},
+      {[](TZPEdit& e) { e.NewSBQWriteData("02313233343503FFFF"); },
+       "02/1 31/1 32/1 33/0 34/1 35/0 03/0 31/1"},  // XOR check at 7E1
   };
   for (const Case& c : cases) {
     c.call(edit_);
-    EXPECT_EQ(Received((std::string(c.wire).size() + 1) / 5), c.wire) << c.what;
-    EXPECT_EQ(edit_.GetText(), "") << c.what;
+    EXPECT_EQ(Received((std::string(c.wire).size() + 1) / 5), c.wire) << "case " << &c - cases;
+    EXPECT_EQ(edit_.GetText(), "") << "case " << &c - cases;
   }
   edit_.SendChar("A");
   EXPECT_EQ(Take(1).at(0).format.Text(), "19200,E,7,1");  // the XOR command's format stays
@@ -67,6 +59,11 @@ TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
     std::function<AnsiString(TZPEdit&)> read;
     std::string reply, expected;
   } cases[] = {
+      {&TZPEdit::GetData, "010203", "010203"},
+      {&TZPEdit::GetData, "010204", ""},
+      {&TZPEdit::GetData, "00", "00"},
+      {&TZPEdit::GetData, "05", ""},
+      {&TZPEdit::GetData, "0A0B0C0D0E0F01", "0A0B0C0D0E0F01"},
       {&TZPEdit::CCSBQGetData, crcReply, crcReply},
       {&TZPEdit::CCSBQGetData, "0A0B0C0000", ""},
       {&TZPEdit::CCSBQGetData, "0000", "0000"},  // the CRC of no bytes is zero
@@ -96,11 +93,14 @@ TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
   }
 }
 
-// A port whose next reads hand over at most the given numbers of bytes.
+// A port whose next reads hand over at most the given numbers of bytes; it
+// counts the reads.
 struct ChoppedReadPort : SerialPort {
   using SerialPort::SerialPort;
   std::vector<int> limits;
+  int reads = 0;
   int TakeReceived(char* buf, int count) override {
+    ++reads;
     if (!limits.empty()) {
       count = std::min(count, limits.front());
       limits.erase(limits.begin());
@@ -109,7 +109,7 @@ struct ChoppedReadPort : SerialPort {
   }
 };
 
-TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreRead) {
+TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreReadAndPollsTwentyTimes) {
 #if defined(__SANITIZE_THREAD__)
   // The port starts its threads in its own constructor, and they call its
   // virtual hooks while a subclass is still being constructed: the thread
@@ -131,6 +131,9 @@ TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreRead) {
   port->limits = {2, 1, 2};  // no third read
   EXPECT_EQ(edit_.CCSBQGetData(), "");
   EXPECT_EQ(edit_.AnyHexRead(), reply.substr(6).c_str());
+  port->reads = 0;
+  EXPECT_EQ(edit_.SBQWriteData("0102"), "");  // unanswered: 20 polls of two reads each
+  EXPECT_EQ(port->reads, 40);
 }
 
 }  // namespace

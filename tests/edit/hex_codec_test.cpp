@@ -11,7 +11,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 std::string Char(int c) { return std::string(1, static_cast<char>(c)); }
 
-TEST(HexCodec, ConversionsBetweenBytesAndHexText) {
+TEST(HexCodec, HexTextXorChecksAndTheCrcWrittenLowByteFirst) {
   const unsigned char bytes[] = {0x00, 0x0F, 0xF0, 0xFF};
   EXPECT_EQ(TZPEdit::BytesToHexText(bytes, 4), "000FF0FF");
   EXPECT_EQ(TZPEdit::BytesToHexText(bytes, 4, "."), "00.0F.F0.FF.");
@@ -22,10 +22,12 @@ TEST(HexCodec, ConversionsBetweenBytesAndHexText) {
   EXPECT_EQ(TZPEdit::HexTextToBytes("1G"), (Bytes{0x10}));
   EXPECT_EQ(TZPEdit::HexTextToBytes("zz7f"), (Bytes{0x00, 0x7F}));
   EXPECT_TRUE(TZPEdit::HexTextToBytes("").empty());
-}
-
-TEST(HexCodec, XorChecksAreOneCharacterEvenWhenZero) {
   TZPEdit edit(nullptr);
+  EXPECT_EQ(edit.StrToHex("Zebra"), "5A");  // the first character only
+  EXPECT_EQ(edit.StrToHex("\xE9"), "E9");
+  EXPECT_EQ(edit.StrToHex(""), "00");
+
+  // XOR checks are one character, also when zero.
   EXPECT_EQ(edit.XorByte("0102").str(), Char(0x03));
   EXPECT_EQ(edit.XorByte("0101").str(), Char(0x00));
   EXPECT_EQ(edit.XorByte("").str(), Char(0x00));
@@ -37,10 +39,8 @@ TEST(HexCodec, XorChecksAreOneCharacterEvenWhenZero) {
   EXPECT_EQ(edit.XorChar("A'0102'").str(), Char(0x40));  // only two digits after the quote
   EXPECT_EQ(edit.XorChar("5A").str(), Char(0x5A));       // no quote: the first two characters as hex
   EXPECT_EQ(edit.XorChar(std::string(1024, 'A') + "C'").str(), "C");  // long texts are checked in full
-}
 
-TEST(HexCodec, CrcIsKermitWrittenLowByteFirst) {
-  TZPEdit edit(nullptr);
+  // The CRC is CRC-16/KERMIT, written low byte first.
   const std::string check = "123456789";
   EXPECT_EQ(edit.GetCRC16(reinterpret_cast<const unsigned char*>(check.data()), 9), 0x2189u);
   EXPECT_EQ(edit.GetCRC("0102"), "CA3A");
@@ -54,13 +54,6 @@ TEST(HexCodec, CrcIsKermitWrittenLowByteFirst) {
   ASSERT_NE(whole, edit.GetCRC16(big.data(), 14095));
   EXPECT_EQ(edit.GetCRC(TZPEdit::BytesToHexText(big.data(), big.size())),
             IntToHex(whole & 0xFF, 2) + IntToHex(whole >> 8, 2));
-}
-
-TEST(HexCodec, StrToHexLooksAtTheFirstCharacter) {
-  TZPEdit edit(nullptr);
-  EXPECT_EQ(edit.StrToHex("Zebra"), "5A");
-  EXPECT_EQ(edit.StrToHex("\xE9"), "E9");
-  EXPECT_EQ(edit.StrToHex(""), "00");
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait.h"
+
 namespace veravo {
 // Shows texts as text in failure messages.
 inline void PrintTo(const AnsiString& s, std::ostream* os) { *os << '"' << s.str() << '"'; }
@@ -25,6 +27,7 @@ inline void PrintTo(const AnsiString& s, std::ostream* os) { *os << '"' << s.str
 namespace veravo::testing {
 
 using namespace std::chrono_literals;
+using test::WaitUntil;
 
 // Bytes as "HH/p": the value and the parity bit it was sent with ("-" for
 // none), e.g. "0A/1 1B/0".
@@ -40,10 +43,7 @@ inline std::string Wire(const std::vector<sim::RxRecord>& records) {
 }
 
 inline std::vector<win::BYTE> HexBytes(const std::string& hex) {
-  std::vector<win::BYTE> bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return bytes;
+  return TZPEdit::HexTextToBytes(hex.c_str());
 }
 
 // Records the message boxes shown while it lives.
@@ -98,15 +98,6 @@ class EditOnLine : public ::testing::Test {
   }
   std::string Received(std::size_t count) { return Wire(Take(count)); }
 
-  // Polls `done` every millisecond for at most 3 s.
-  template <class Done>
-  static bool WaitUntil(Done done) {
-    for (auto until = std::chrono::steady_clock::now() + 3s; !done();) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
-  }
   // The device sends bytes; returns once the port has queued them.
   void Reply(const std::string& hex) {
     int expected = edit_.Port()->ReceiveUsed() + static_cast<int>(hex.size() / 2);

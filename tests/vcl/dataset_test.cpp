@@ -1,30 +1,40 @@
 #include <gtest/gtest.h>
 #include <veravo/platform/vcl/exception.h>
-#include <veravo/platform/vcl/memory_dataset.h>
 #include <veravo/platform/vcl/sqlite_dataset.h>
 
-#include "vcl/temp_database.h"
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace veravo {
 namespace {
 
-void FillFruit(TMemoryDataSet& ds) {
-  ds.SetFieldNames({"CODE", "NAME"});
-  ds.AppendRecord({"A", "Apple"});
-  ds.AppendRecord({"B", nullptr});
-  ds.AppendRecord({"C", "Cherry"});
-}
-
-TEST(DataSetCursor, MovesReadsAndStopsAtTheEnds) {
-  TMemoryDataSet ds(nullptr);
-  FillFruit(ds);
+// A query over a database file of the test's own: every type read as text,
+// the cursor's moves and ends, bookmarks, the attached links, and the
+// database errors.
+TEST(DataSet, QueryCursorBookmarksLinksAndErrors) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("veravo-" + std::to_string(std::random_device()()) + ".db"))
+          .string();
+  TSQLiteDataSet ds(nullptr);
+  ds.DatabaseName = path.c_str();
+  ds.SQL =
+      "CREATE TABLE t(code TEXT, value TEXT, n INTEGER);"
+      "INSERT INTO t VALUES('A', 'Apple', 1), ('B', NULL, 22), ('C', '\xB0\xA1', NULL);";
+  ds.ExecSQL();
+  ds.SQL = "SELECT code, value, n FROM t ORDER BY code";
   EXPECT_THROW(ds.First(), EDatabaseError);  // closed
   ds.Open();
+  ASSERT_EQ(ds.RecordCount(), 3);
   EXPECT_FALSE(ds.Eof());
-  EXPECT_EQ(ds.FieldByName("name").AsString(), "Apple");  // field names ignore case
+  EXPECT_EQ(ds.FieldByName("N").AsString(), "1");  // field names ignore case
   ds.Next();
-  EXPECT_EQ(ds.FieldByName("NAME").AsString(), "");  // NULL
+  EXPECT_EQ(ds.FieldByName("value").AsString(), "");  // NULL
+  EXPECT_EQ(ds.FieldByName("n").AsString(), "22");
   ds.Next();
+  EXPECT_EQ(ds.FieldByName("value").AsString(), "\xB0\xA1");
+  EXPECT_TRUE(ds.FieldByName("n").IsNull());
   ds.Next();  // past the last: the flag is set, the cursor stays
   EXPECT_TRUE(ds.Eof());
   EXPECT_EQ(ds.FieldByName("CODE").AsString(), "C");
@@ -37,19 +47,7 @@ TEST(DataSetCursor, MovesReadsAndStopsAtTheEnds) {
   ds.Close();
   EXPECT_THROW(ds.FieldByName("CODE"), EDatabaseError);
 
-  TMemoryDataSet empty(nullptr);
-  empty.SetFieldNames({"CODE"});
-  empty.Open();
-  EXPECT_TRUE(empty.Eof());
-  EXPECT_EQ(empty.FieldByName("CODE").AsString(), "");
-  TBookmark none = empty.GetBookmark();  // no position to mark
-  empty.GotoBookmark(none);
-  EXPECT_EQ(empty.BookmarkCount(), 0);
-}
-
-TEST(DataSetCursor, BookmarksReturnAndLinksFollowUnlessDisabled) {
-  TMemoryDataSet ds(nullptr);
-  FillFruit(ds);
+  // Bookmarks return; the links follow every move unless disabled.
   std::vector<int> seen;
   ds.AddDataLink([&](TDataSet& d) { seen.push_back(d.RecNo()); });
   ds.Open();
@@ -62,7 +60,6 @@ TEST(DataSetCursor, BookmarksReturnAndLinksFollowUnlessDisabled) {
   ds.FreeBookmark(b);
   EXPECT_EQ(ds.BookmarkCount(), 0);
   EXPECT_THROW(ds.GotoBookmark(b), EDatabaseError);
-
   seen.clear();
   ds.DisableControls();
   ds.DisableControls();
@@ -72,37 +69,26 @@ TEST(DataSetCursor, BookmarksReturnAndLinksFollowUnlessDisabled) {
   EXPECT_TRUE(seen.empty());
   ds.EnableControls();  // the outermost enable tells the links once
   EXPECT_EQ(seen, (std::vector<int>{1}));
-}
 
-TEST(SQLiteDataSet, RunsTheQueryAndReadsEveryTypeAsText) {
-  testing::TempDatabase db;
-  db.Exec(
-      "CREATE TABLE t(code TEXT, value TEXT, n INTEGER);"
-      "INSERT INTO t VALUES('A', 'Apple', 1), ('B', NULL, 22), ('C', '\xB0\xA1', NULL);");
-  TSQLiteDataSet ds(nullptr);
-  db.Prepare(ds, "SELECT code, value, n FROM t ORDER BY code");
+  ds.Close();
+  ds.SQL = "SELECT code FROM t WHERE n > 100";
   ds.Open();
-  ASSERT_EQ(ds.RecordCount(), 3);
-  EXPECT_EQ(ds.FieldByName("N").AsString(), "1");
-  ds.Next();
-  EXPECT_EQ(ds.FieldByName("value").AsString(), "");
-  EXPECT_EQ(ds.FieldByName("n").AsString(), "22");
-  ds.Next();
-  EXPECT_EQ(ds.FieldByName("value").AsString(), "\xB0\xA1");
-  EXPECT_TRUE(ds.FieldByName("n").IsNull());
-}
+  EXPECT_TRUE(ds.Eof());
+  EXPECT_EQ(ds.FieldByName("CODE").AsString(), "");
+  TBookmark none = ds.GetBookmark();  // no position to mark
+  ds.GotoBookmark(none);
+  EXPECT_EQ(ds.BookmarkCount(), 0);
 
-TEST(SQLiteDataSet, FailuresRaiseDatabaseErrors) {
-  testing::TempDatabase db;
-  db.Exec("CREATE TABLE t(code TEXT)");
-  TSQLiteDataSet ds(nullptr);
-  db.Prepare(ds, "SELECT nothing FROM t");
+  ds.Close();
+  ds.SQL = "SELECT nothing FROM t";
   EXPECT_THROW(ds.Open(), EDatabaseError);
   EXPECT_FALSE(ds.GetActive());
-  ds.DatabaseName = (db.Path() + ".absent").c_str();
+  ds.SQL = "NOT SQL";
+  EXPECT_THROW(ds.ExecSQL(), EDatabaseError);
+  std::filesystem::remove(path);
   ds.SQL = "SELECT 1";
   EXPECT_THROW(ds.Open(), EDatabaseError);  // a query never creates the file
-  EXPECT_THROW(db.Exec("NOT SQL"), EDatabaseError);
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace

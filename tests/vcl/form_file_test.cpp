@@ -67,15 +67,36 @@ class FormFile : public ::testing::Test {
   void SetUp() override { RegisterComponents("Samples", {ClassOf<TFormSample>()}); }
 };
 
-TEST_F(FormFile, WritesStoredNonDefaultPropertiesAndReadsThemBack) {
-  TFormSample outer(nullptr);
-  outer.SetName("Outer");
-  outer.count = -7;
-  outer.caption = std::string("it's\ta \xB0\xA1\x7F\0.", 12);
-  outer.lines = {"A=Apple", "", "q'uote"};
-  (new TFormSample(&outer))->flag = true;
+TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaultsBack) {
+  TComponent form(nullptr);
+  TComponent* root = ReadComponentText(
+      "object Outer: TFormSample\n"
+      "  Caption = 'first'\n"
+      "  Count = -7\n"
+      "  object TFormSample\n"
+      "    Count = $FFFFFFF0\n"  // hex is read as 32 bits
+      "    Flag = True\n"
+      "  end\n"
+      "  Caption = 'it''s'#9'a ' +\n"
+      "    #176#161#127#0'.'\n"
+      "  Lines.Strings = (\n"
+      "    'A=Apple'\n"
+      "    ''\n"
+      "    'q''uote')\n"
+      "end\n",
+      &form);
+  ASSERT_EQ(form.ComponentCount(), 1);
+  EXPECT_EQ(form.GetComponent(0), root);
+  auto& a = dynamic_cast<TFormSample&>(*root);
+  auto& b = dynamic_cast<TFormSample&>(*a.GetComponent(0));
+  EXPECT_EQ(a.events, (std::vector<std::string>{"Caption while loading", "Count while loading",
+                                                "Caption while loading", "Lines while loading", "Loaded"}));
+  EXPECT_EQ(b.events, (std::vector<std::string>{"Count while loading", "Flag while loading", "Loaded"}));
+  EXPECT_FALSE(a.IsLoading());
+  EXPECT_FALSE(b.IsLoading());
 
-  AnsiString text = WriteComponentText(outer);
+  // What was read shows in what is written back.
+  AnsiString text = WriteComponentText(a);
   EXPECT_EQ(text.str(),
             "object Outer: TFormSample\r\n"
             "  Count = -7\r\n"
@@ -85,44 +106,12 @@ TEST_F(FormFile, WritesStoredNonDefaultPropertiesAndReadsThemBack) {
             "    ''\r\n"
             "    'q''uote')\r\n"
             "  object TFormSample\r\n"
+            "    Count = -16\r\n"
             "    Flag = True\r\n"
             "  end\r\n"
             "end\r\n");
-
   std::unique_ptr<TComponent> copy(ReadComponentText(text, nullptr));
-  auto& read = dynamic_cast<TFormSample&>(*copy);
-  EXPECT_EQ(read.GetName(), "Outer");
-  EXPECT_EQ(read.caption, outer.caption);
-  EXPECT_EQ(read.lines, outer.lines);
-  ASSERT_EQ(read.ComponentCount(), 1);
-  EXPECT_TRUE(dynamic_cast<TFormSample&>(*read.GetComponent(0)).flag);
-  EXPECT_EQ(WriteComponentText(read), text);
-}
-
-TEST_F(FormFile, SetsPropertiesInOrderThenCallsLoadedOnEveryComponent) {
-  TComponent form(nullptr);
-  TComponent* root = ReadComponentText(
-      "object A: TFormSample\n"
-      "  Caption = 'first'\n"
-      "  Count = $10\n"
-      "  object B: TFormSample\n"
-      "    Count = 1\n"
-      "  end\n"
-      "  Caption = 'one ' +\n"
-      "    'two'#33\n"
-      "end\n",
-      &form);
-  ASSERT_EQ(form.ComponentCount(), 1);
-  EXPECT_EQ(form.GetComponent(0), root);
-  auto& a = dynamic_cast<TFormSample&>(*root);
-  auto& b = dynamic_cast<TFormSample&>(*a.GetComponent(0));
-  EXPECT_EQ(a.count, 16);
-  EXPECT_EQ(a.caption, "one two!");
-  EXPECT_EQ(a.events, (std::vector<std::string>{"Caption while loading", "Count while loading",
-                                                "Caption while loading", "Loaded"}));
-  EXPECT_EQ(b.events, (std::vector<std::string>{"Count while loading", "Loaded"}));
-  EXPECT_FALSE(a.IsLoading());
-  EXPECT_FALSE(b.IsLoading());
+  EXPECT_EQ(WriteComponentText(*copy), text);
 }
 
 struct BadText {
@@ -135,6 +124,7 @@ TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
   const BadText cases[] = {
       {"object A: TNoSuchClass\nend\n", 1, "unknown class 'TNoSuchClass'"},
       {"object A: TFormSample\n  Count = 1\n  Colour = 2\nend\n", 3, "unknown property 'Colour'"},
+      {"object A: TFormSample\n  Lines.Stringz = ('a')\nend\n", 2, "unknown property 'Lines.Stringz'"},
       {"object A: TFormSample\n  Count 1\nend\n", 2, "'=' expected"},
       {"object A: TFormSample\n  Caption = 'open\nend\n", 2, "unterminated string"},
       {"object A: TFormSample\n  Lines.Strings = (\n    'a'\nend\n", 4, "unterminated string list"},
@@ -142,6 +132,7 @@ TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
       {"object A: TFormSample\n  Flag = Maybe\nend\n", 2, "invalid value for property Flag"},
       {"object A: TFormSample\n  Count = 'ten'\nend\n", 2, "invalid value for property Count"},
       {"object A: TFormSample\n  Count = 99999999999\nend\n", 2, "out of range"},
+      {"object A: TFormSample\n  Count = 4294967295\nend\n", 2, "out of range"},  // decimal is not
       {"object A: TFormSample\n  Caption = #300\nend\n", 2, "not a byte"},
       {"object A: TFormSample\n  object B: TFormSample\n  end\n", 4, "'end' expected"},
       {"object A: TFormSample\n  object B: TFormSample\n    Count = x\n  end\nend\n", 3, "invalid value"},

@@ -3,7 +3,7 @@
 #include <veravo/platform/vcl/strings.h>
 
 #include <algorithm>
-#include <cctype>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,178 +11,151 @@
 namespace veravo {
 namespace {
 
-TStringList& Fill(TStringList& list, std::initializer_list<const char*> lines) {
-  for (const char* line : lines) list.Add(line);
-  return list;
-}
-
-TEST(StringListCase, AsciiLettersFoldButBlanksAndDoubleByteCharactersDoNot) {
-  TStringList list;
-  Fill(list, {"alpha", " gamma", "\x81\x41x"});
-  EXPECT_EQ(list.IndexOf("ALPHA"), 0);
-  EXPECT_EQ(list.IndexOf("gamma"), -1);  // the stored line has a leading blank
-  EXPECT_EQ(list.IndexOf("alpha "), -1);
-  // The trail byte 0x41 of a double-byte character is not the letter A.
-  EXPECT_EQ(list.IndexOf("\x81\x61x"), -1);
-  EXPECT_EQ(list.IndexOf("\x81\x41X"), 2);
-  list.SetCaseSensitive(true);
-  EXPECT_EQ(list.IndexOf("ALPHA"), -1);
-
-  std::mt19937 rng(7);
-  const std::string alphabet = "aAbB=z \x81\x41\x61\xB0\xFE\x7F";
-  auto random = [&] {
-    std::string r;
-    for (int n = static_cast<int>(rng() % 5); n > 0; --n) r += alphabet[rng() % alphabet.size()];
-    return r;
-  };
-  for (int i = 0; i < 20000; ++i) {
-    std::string a = random();
-    std::string b = random();
-    ASSERT_EQ(CompareTextAnsi(a, b) == 0, FoldCaseAnsi(a) == FoldCaseAnsi(b)) << a << " | " << b;
-    ASSERT_EQ(CompareTextAnsi(a, b), -CompareTextAnsi(b, a));
+// Lookups fold ASCII letters only; the two bytes of a double-byte character
+// (lead 81-FE, trail 40-FE but not 7F) are kept as they are.
+std::string Fold(const std::string& s, bool caseSensitive) {
+  std::string out = s;
+  for (std::size_t i = 0; i < out.size() && !caseSensitive; ++i) {
+    auto c = static_cast<unsigned char>(out[i]);
+    auto next = i + 1 < out.size() ? static_cast<unsigned char>(out[i + 1]) : 0;
+    if (c >= 0x81 && c <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F)
+      ++i;
+    else if (c >= 'a' && c <= 'z')
+      out[i] = static_cast<char>(c - 'a' + 'A');
   }
+  return out;
 }
 
-TEST(StringListIndexErrors, RaisedWithTheIndexBeforeAnythingChanges) {
-  TStringList list;
-  Fill(list, {"a", "b"});
-  int changes = 0;
-  list.OnChange = [&](TObject*) { ++changes; };
+std::string Try(const std::function<void()>& f) {
   try {
-    list.Get(5);
-    FAIL() << "no error";
+    f();
   } catch (const EStringListError& e) {
-    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
+    return e.what();
   }
-  EXPECT_THROW(list.Put(2, "x"), EStringListError);
-  EXPECT_THROW(list.Delete(-1), EStringListError);
-  EXPECT_THROW(list.Insert(3, "x"), EStringListError);
-  EXPECT_EQ(changes, 0);
-  EXPECT_EQ(list.ToVector(), (std::vector<AnsiString>{"a", "b"}));
-  list.Insert(2, "c");  // inserting at the end is allowed
-  EXPECT_EQ(list.Get(2), "c");
+  return "";
 }
 
-TEST(StringListNames, NameAndValueFollowTheFirstEqualsSign) {
-  TStringList list;
-  Fill(list, {"A=Apple", "plain", "a=second", "=blank name", "B=x=y", "C="});
-  EXPECT_EQ(list.GetName(1), "");
-  EXPECT_EQ(list.GetValue("a"), "Apple");  // first match, case ignored
-  EXPECT_EQ(list.GetValue("B"), "x=y");
-  EXPECT_EQ(list.IndexOfName("C"), 5);
-  EXPECT_EQ(list.GetValue("plain"), "");  // a line without "=" has no name
-  EXPECT_EQ(list.GetValue(""), "blank name");
-}
-
-TEST(StringListChange, OneNotificationPerChangeAndPerUpdateBlock) {
-  TStringList list;
-  int changes = 0;
-  TObject* sender = nullptr;
-  list.OnChange = [&](TObject* s) {
-    ++changes;
-    sender = s;
-  };
-  list.Add("a");
-  list.Insert(0, "b");
-  list.Put(1, "c");
-  list.Delete(0);
-  EXPECT_EQ(changes, 4);
-  EXPECT_EQ(sender, &list);
-
-  list.Clear();
-  list.Clear();  // already empty: no change
-  EXPECT_EQ(changes, 5);
-
-  TStringList source;
-  Fill(source, {"x", "y", "z"});
-  list.Assign(source);
-  EXPECT_EQ(changes, 6);
-  EXPECT_TRUE(list.Equals(source));
-
-  list.BeginUpdate();
-  list.BeginUpdate();
-  list.Add("1");
-  list.Add("2");
-  list.EndUpdate();
-  EXPECT_EQ(changes, 6);
-  list.EndUpdate();
-  EXPECT_EQ(changes, 7);
-}
-
-TEST(StringListSorted, KeepsOrderAndRefusesPositionalChanges) {
-  TStringList list;
-  Fill(list, {"pear", "Apple", "fig"});
-  list.SetSorted(true);
-  EXPECT_EQ(list.ToVector(), (std::vector<AnsiString>{"Apple", "fig", "pear"}));
-  EXPECT_EQ(list.Add("banana"), 1);
-  EXPECT_EQ(list.Add("APPLE"), 1);  // after the equal line
-  EXPECT_THROW(list.Insert(0, "x"), EStringListError);
-  EXPECT_THROW(list.Put(0, "x"), EStringListError);
-  list.SetDuplicates(TStringList::TDuplicates::dupIgnore);
-  EXPECT_EQ(list.Add("PEAR"), 4);
-  EXPECT_EQ(list.Count(), 5);
-  list.SetDuplicates(TStringList::TDuplicates::dupError);
-  EXPECT_THROW(list.Add("Pear"), EStringListError);
-}
-
-// The hash indexes must give exactly what a first-match scan gives, through
-// every kind of edit.
-TEST(StringListIndex, LookupsAgreeWithLinearScanAfterRandomEdits) {
-  std::mt19937 rng(12345);
-  const std::vector<std::string> keys = {"a", "B", "ab", "AB", "", " a"};
+// Random edits, sorting and update blocks applied to a list and to a vector;
+// after each step the lines, the change notifications and every lookup agree.
+TEST(StringList, AgreesWithAVectorThroughRandomEdits) {
+  const std::vector<std::string> keys = {"a",  "B",  "ab",       "AB",       "",
+                                         " a", "a ", "\x81\x61", "\x81\x41", "\xFEz"};
   const std::vector<std::string> tails = {"", "=1", "=x=a"};
-  auto lower = [](std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-  };
+  std::mt19937 rng(2026);
   auto pick = [&](const std::vector<std::string>& from) { return from[rng() % from.size()]; };
 
   TStringList list;
   std::vector<std::string> model;
-  for (int step = 0; step < 4000; ++step) {
-    int n = static_cast<int>(model.size());
-    std::string line = pick(keys) + pick(tails);
-    int i = n > 0 ? static_cast<int>(rng() % n) : 0;
-    switch (rng() % 8) {
+  bool sorted = false, caseSensitive = false;
+  auto duplicates = TStringList::TDuplicates::dupAccept;
+  int changes = 0, expectedChanges = 0, depth = 0;
+  list.OnChange = [&](TObject* sender) { changes += sender == &list ? 1 : 100; };
+  auto changed = [&] { expectedChanges += depth == 0; };
+  auto less = [&](const std::string& a, const std::string& b) {
+    return Fold(a, caseSensitive) < Fold(b, caseSensitive);
+  };
+  auto same = [&](const std::string& a, const std::string& b) { return !less(a, b) && !less(b, a); };
+  auto sortModel = [&] {
+    std::stable_sort(model.begin(), model.end(), less);
+    changed();
+  };
+  for (int step = 0; step < 5000; ++step) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    const int n = static_cast<int>(model.size());
+    const std::string line = pick(keys) + pick(tails);
+    const int i = static_cast<int>(rng() % (n + 3)) - 1;  // from -1 to n + 1
+    const std::string badIndex = "List index out of bounds (" + std::to_string(i) + ")";
+    const std::string onSorted = "Operation not allowed on sorted list";
+    switch (rng() % 12) {
       case 0:
-      case 1:
-        list.Add(line);
-        model.push_back(line);
+      case 1: {
+        auto equal = std::find_if(model.begin(), model.end(), [&](auto& m) { return same(m, line); });
+        const bool refused =
+            sorted && equal != model.end() && duplicates == TStringList::TDuplicates::dupError;
+        const bool ignored =
+            sorted && equal != model.end() && duplicates == TStringList::TDuplicates::dupIgnore;
+        auto at = ignored  ? equal
+                  : sorted ? std::upper_bound(model.begin(), model.end(), line, less)
+                           : model.end();
+        int got = -1;
+        ASSERT_EQ(Try([&] { got = list.Add(line); }), refused ? "String list does not allow duplicates" : "");
+        if (refused) break;
+        ASSERT_EQ(got, at - model.begin());  // a sorted list adds after its equal lines
+        if (ignored) break;
+        model.insert(at, line);
+        changed();
         break;
+      }
       case 2:
-        list.Insert(i, line);
+        ASSERT_EQ(Try([&] { list.Insert(i, line); }), sorted ? onSorted : i < 0 || i > n ? badIndex : "");
+        if (sorted || i < 0 || i > n) break;
         model.insert(model.begin() + i, line);
+        changed();
         break;
       case 3:
-        i = n - 1;  // the last line: the indexes are updated in place
-        [[fallthrough]];
       case 4:
-        if (n == 0) break;
-        list.Delete(i);
-        model.erase(model.begin() + i);
+        ASSERT_EQ(Try([&] { list.Delete(std::min(i, n - 1)); }),
+                  n == 0 || i < 0 ? "List index out of bounds (-1)" : "");
+        if (n == 0 || i < 0) break;
+        model.erase(model.begin() + std::min(i, n - 1));
+        changed();
         break;
       case 5:
-        if (n == 0) break;
-        list.Put(i, line);
+      case 6:
+        ASSERT_EQ(Try([&] { list.Get(i); }), i < 0 || i >= n ? badIndex : "");
+        ASSERT_EQ(Try([&] { list.Put(i, line); }), sorted ? onSorted : i < 0 || i >= n ? badIndex : "");
+        if (sorted || i < 0 || i >= n) break;
         model[static_cast<std::size_t>(i)] = line;
+        changed();
+        break;
+      case 7:
+        if (n > 0 && rng() % 30 != 0) break;
+        list.Clear();
+        if (n > 0) changed();
+        model.clear();
+        break;
+      case 8:
+        if (rng() % 2 != 0 && depth < 2) {
+          list.BeginUpdate();
+          ++depth;
+        } else if (depth > 0) {
+          list.EndUpdate();
+          --depth;
+          changed();
+        }
+        break;
+      case 9:
+        duplicates = static_cast<TStringList::TDuplicates>(rng() % 3);
+        list.SetDuplicates(duplicates);
         break;
       default:
-        if (rng() % 40 == 0) {
-          list.Clear();
-          model.clear();
+        if (rng() % 8 != 0) break;
+        if (rng() % 2) {
+          list.SetSorted(sorted = !sorted);
+        } else {
+          list.SetCaseSensitive(caseSensitive = !caseSensitive);
         }
+        if (sorted) sortModel();  // turned on, or its order changed
     }
-    for (const std::string& probe : {pick(keys), lower(pick(keys))}) {
-      int firstLine = -1;
-      int firstName = -1;
-      for (int j = static_cast<int>(model.size()) - 1; j >= 0; --j) {
-        const std::string& m = model[static_cast<std::size_t>(j)];
-        if (lower(m) == lower(probe)) firstLine = j;
-        if (m.find('=') != std::string::npos && lower(m.substr(0, m.find('='))) == lower(probe))
-          firstName = j;
+    ASSERT_EQ(std::vector<AnsiString>(model.begin(), model.end()), list.ToVector());
+    ASSERT_EQ(changes, expectedChanges);
+    for (std::string probe : {pick(keys), pick(keys)}) {
+      if (rng() % 2) probe = Fold(probe, false);
+      auto hit = std::find_if(model.begin(), model.end(), [&](auto& m) { return same(m, probe); });
+      auto named = std::find_if(model.begin(), model.end(), [&](auto& m) {
+        return m.find('=') != std::string::npos && same(m.substr(0, m.find('=')), probe);
+      });
+      const int firstLine = hit == model.end() ? -1 : static_cast<int>(hit - model.begin());
+      const int firstName = named == model.end() ? -1 : static_cast<int>(named - model.begin());
+      SCOPED_TRACE("key '" + probe + "'");
+      ASSERT_EQ(list.IndexOf(probe), firstLine);
+      ASSERT_EQ(list.IndexOfName(probe), firstName);
+      if (firstName < 0) {
+        ASSERT_EQ(list.GetValue(probe), "");
+        continue;
       }
-      ASSERT_EQ(list.IndexOf(probe), firstLine) << "step " << step << " key '" << probe << "'";
-      ASSERT_EQ(list.IndexOfName(probe), firstName) << "step " << step << " key '" << probe << "'";
+      ASSERT_EQ(list.GetValue(probe).str(), named->substr(probe.size() + 1));  // after the first "="
+      ASSERT_EQ(list.GetName(firstName).str(), named->substr(0, probe.size()));
     }
   }
 }
