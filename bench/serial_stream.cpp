@@ -30,6 +30,7 @@ constexpr std::size_t kBytes = 4u << 20;  // each way
 
 unsigned char Pattern(std::size_t i) { return static_cast<unsigned char>((i * 131 + (i >> 9)) & 0xFF); }
 
+using veravo::bench::ContextSwitches;
 using veravo::bench::CpuSeconds;
 
 // The far end: sends kBytes of the pattern and checks the kBytes it gets.
@@ -58,13 +59,13 @@ void Peer(int fd, Clock::time_point start, double* outSeconds, double* inSeconds
 }
 
 struct Figures {
-  double toPeerMBps = 0, fromPeerMBps = 0, cpuPerMB = 0;
+  double toPeerMBps = 0, fromPeerMBps = 0, cpuPerMB = 0, switchesPerMB = 0;
   bool bad = false;
 };
 
-Figures Measured(double toPeer, double fromPeer, double cpu, bool bad) {
+Figures Measured(double toPeer, double fromPeer, double cpu, double switches, bool bad) {
   const double mb = static_cast<double>(kBytes) / 1e6;
-  return Figures{mb / toPeer, mb / fromPeer, cpu / (2 * mb), bad};
+  return Figures{mb / toPeer, mb / fromPeer, cpu / (2 * mb), switches / (2 * mb), bad};
 }
 
 Figures RawTerminalStream(int master, const std::string& slave);
@@ -122,7 +123,7 @@ void BM_PortStream(benchmark::State& state) {
       state.SkipWithError("port did not open");
       break;
     }
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = CpuSeconds(), switches0 = ContextSwitches();
     const auto start = Clock::now();
     double peerOut = 0, peerIn = 0, hostIn = 0;
     bool bad = false, peerBad = false;
@@ -156,10 +157,12 @@ void BM_PortStream(benchmark::State& state) {
       }
     }
     peer.join();
-    const Figures f = Measured(peerIn, hostIn, CpuSeconds() - cpu0, bad || peerBad);
+    const Figures f =
+        Measured(peerIn, hostIn, CpuSeconds() - cpu0, ContextSwitches() - switches0, bad || peerBad);
     veravo::bench::Beside(state, "host_to_peer_MBps", f.toPeerMBps, raw.toPeerMBps);
     veravo::bench::Beside(state, "peer_to_host_MBps", f.fromPeerMBps, raw.fromPeerMBps);
     veravo::bench::Beside(state, "cpu_s_per_MB", f.cpuPerMB, raw.cpuPerMB);
+    veravo::bench::Beside(state, "switches_per_MB", f.switchesPerMB, raw.switchesPerMB);
     state.counters["host_wait_timeouts"] = port.Timeouts;
     state.counters["bytes_ok"] = f.bad || raw.bad ? 0 : 1;
     if (f.bad || raw.bad) state.SkipWithError("bytes lost or reordered");
@@ -174,7 +177,7 @@ Figures RawTerminalStream(int master, const std::string& slave) {
   tcgetattr(fd, &t);
   cfmakeraw(&t);
   tcsetattr(fd, TCSANOW, &t);
-  const double cpu0 = CpuSeconds();
+  const double cpu0 = CpuSeconds(), switches0 = ContextSwitches();
   const auto start = Clock::now();
   double peerOut = 0, peerIn = 0, hostOut = 0, hostIn = 0;
   bool bad = false, peerBad = false;
@@ -183,7 +186,7 @@ Figures RawTerminalStream(int master, const std::string& slave) {
   Peer(fd, start, &hostOut, &hostIn, &bad);
   peer.join();
   close(fd);
-  return Measured(peerIn, hostIn, CpuSeconds() - cpu0, bad || peerBad);
+  return Measured(peerIn, hostIn, CpuSeconds() - cpu0, ContextSwitches() - switches0, bad || peerBad);
 }
 
 }  // namespace
