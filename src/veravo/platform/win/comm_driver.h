@@ -85,11 +85,6 @@ class CommDriver {
   // on the thread that delivers its bytes. Returns false when the driver has
   // no thread of its own to time it; the comm layer then times it itself.
   virtual bool WakeSinkAt(std::chrono::steady_clock::time_point /*due*/) { return false; }
-  // Whether the sink waits to hear (OutputSpace) that output handed over has
-  // left the device, as it does while EV_TXEMPTY is in the event mask. A
-  // driver may skip watching for that while it is off; room for more output
-  // is reported either way. Off until the sink says otherwise.
-  virtual void ReportDrain(bool /*wanted*/) {}
 };
 
 // Defined by the virtual line (veravo::sim): opens the host end of a

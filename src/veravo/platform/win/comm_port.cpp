@@ -141,14 +141,8 @@ DWORD CommPort::Setup(DWORD inQueue, DWORD outQueue) {
 DWORD CommPort::SetMask(DWORD mask) {
   Locked guard(*this);
   if (DWORD error = UsableState()) return error;
-  const bool drainWanted = (eventMask_ & EV_TXEMPTY) != 0;
-  const bool drainWants = (mask & EV_TXEMPTY) != 0;
-  // Output that drained while nobody watched was not news then and is
-  // none now.
-  if (drainWants && !drainWanted && !write_ && txActive_ && driver_->OutQueue() == 0) txActive_ = false;
   eventMask_ = mask;
   eventHistory_ = 0;
-  if (drainWants != drainWanted) driver_->ReportDrain(drainWants);
   if (wait_) CompleteWait(ERROR_SUCCESS, 0);
   return ERROR_SUCCESS;
 }
@@ -371,9 +365,6 @@ void CommPort::CompleteWrite(DWORD status) {
 }
 
 void CommPort::CheckTxEmpty() {
-  // Unmasked, the drain is nobody's news: the device's queue is not even
-  // asked (SetMask catches up when EV_TXEMPTY is masked later).
-  if ((eventMask_ & EV_TXEMPTY) == 0) return;
   if (write_ || !txActive_ || driver_->OutQueue() != 0) return;
   txActive_ = false;
   RaiseEvents(EV_TXEMPTY);

@@ -187,7 +187,7 @@ class TermiosCommDriver final : public CommDriver {
     *accepted += queued;
     // An I/O thread already timing the drain of earlier bytes looks again
     // by itself; waking it for every write would cost a hop each.
-    bool wake = !out_.empty() || (reportDrain_ && watchDrain_ && !drainTimed_ && KernelOutQueue() > 0);
+    bool wake = !out_.empty() || (watchDrain_ && !drainTimed_ && KernelOutQueue() > 0);
     guard.unlock();
     if (wake) Wake();
     return ERROR_SUCCESS;
@@ -224,17 +224,6 @@ class TermiosCommDriver final : public CommDriver {
       return DeviceGone(errno) ? ERROR_BAD_COMMAND : ERROR_GEN_FAILURE;
     }
     return ERROR_SUCCESS;
-  }
-
-  void ReportDrain(bool wanted) override {
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      if (reportDrain_ == wanted) return;
-      reportDrain_ = wanted;
-    }
-    // Output written meanwhile may still be draining: the I/O thread starts
-    // watching it.
-    if (wanted) Wake();
   }
 
   void InputSpace() override {
@@ -294,7 +283,7 @@ class TermiosCommDriver final : public CommDriver {
         std::lock_guard<std::mutex> guard(lock_);
         if (stop_) return;
         wantOutput = !out_.empty() && !gone_;
-        drainWatch = watchDrain_ && reportDrain_ && !gone_;
+        drainWatch = watchDrain_ && !gone_;
         drainTimed_ = drainWatch && !wantOutput;
         directWrites = directWrites_;
         baud = baud_;
@@ -466,7 +455,6 @@ class TermiosCommDriver final : public CommDriver {
   std::deque<BYTE> out_;
   std::size_t outCapacity_ = kDefaultOutputBuffer;
   bool watchDrain_ = false;         // bytes went to the kernel; report when its queue is empty
-  bool reportDrain_ = false;        // the sink wants that report (else the watch waits, untimed)
   bool drainTimed_ = false;         // the I/O thread polls with a time-out to look at the drain again
   std::uint64_t directWrites_ = 0;  // writes that went straight to the kernel
   DWORD baud_ = 9600;
