@@ -96,13 +96,13 @@ void BM_OpenCloseCycles(benchmark::State& state) {
     state.counters["failed_opens"] = failures;
     const double rssEnd = RssKiB();
     state.counters["rss_growth_KiB"] = rssEnd - rss0;
-    // Growth that keeps on with the cycles shows here; the C library's
-    // per-thread allocation arenas, set up once as threads come and go,
-    // mostly show only in the first half.
+    // A closed port's threads end a moment after their handles are
+    // signalled; when the next port's threads start before they are gone, the
+    // C library adds an allocation arena or a thread stack (some 8 KiB each,
+    // up to its arena limit): that is the growth from the hundredth cycle.
+    // Growth that keeps on with the cycles shows here.
     state.counters["rss_growth_second_half_KiB"] = rssEnd - rssHalf;
-    // The heap's high-water mark settles within the first thousand cycles
-    // (the C library's arenas and thread stack cache turned off change
-    // nothing): growth that goes on with the cycles shows here too.
+    // And here, after a thousand cycles.
     state.counters["rss_growth_after_1000_KiB"] = rssEnd - rss1000;
     state.counters["fd_growth"] = OpenDescriptors() - fds0;
     state.counters["us_per_cycle"] = ms * 1000.0 / cycles;
