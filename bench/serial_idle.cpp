@@ -96,10 +96,6 @@ void BM_OpenCloseCycles(benchmark::State& state) {
     state.counters["failed_opens"] = failures;
     const double rssEnd = RssKiB();
     state.counters["rss_growth_KiB"] = rssEnd - rss0;
-    // A closed port's threads end a moment after their handles are
-    // signalled; when the next port's threads start before they are gone, the
-    // C library adds an allocation arena or a thread stack (some 8 KiB each,
-    // up to its arena limit): that is the growth from the hundredth cycle.
     // Growth that keeps on with the cycles shows here.
     state.counters["rss_growth_second_half_KiB"] = rssEnd - rssHalf;
     // And here, after a thousand cycles.
