@@ -28,6 +28,14 @@ inline double CpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Context switches of the whole process so far, voluntary and not: a count
+// that a loaded machine disturbs far less than a time.
+inline double ContextSwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw);
+}
+
 // The master side of a new pseudo-terminal in raw mode; *slave gets the
 // device path. `flags` adds O_NONBLOCK, say.
 inline int OpenRawMaster(std::string* slave, int flags = 0) {
@@ -68,9 +76,6 @@ inline CommOnPty OpenCommOnPty() {
   return c;
 }
 
-// Reports `value` as counter `name`, the raw baseline measured in the same
-// run as `name`_raw and their ratio as `name`_x_raw, so that a reader on
-// another machine can judge the figure.
 // Times `rounds` exchanges through an open port, as a host polls for a
 // reply: 8 bytes out, then zero-wait reads until 16 bytes came back (or 2 s
 // passed). One figure a round, in microseconds.
@@ -93,6 +98,9 @@ inline std::vector<double> TimeExchanges(SerialPort& port, int rounds) {
   return us;
 }
 
+// Reports `value` as counter `name`, the raw baseline measured in the same
+// run as `name`_raw and their ratio as `name`_x_raw, so that a reader on
+// another machine can judge the figure.
 inline void Beside(benchmark::State& state, const std::string& name, double value, double raw) {
   state.counters[name] = value;
   state.counters[name + "_raw"] = raw;

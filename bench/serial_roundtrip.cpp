@@ -55,17 +55,22 @@ void BM_PortRoundTrip(benchmark::State& state) {
   std::string slave;
   const int master = veravo::bench::OpenRawMaster(&slave);
   std::vector<double> us, raw;
+  double switches = 0, rawSwitches = 0;  // context switches of the process
   for (auto _ : state) {
+    const double before = veravo::bench::ContextSwitches();
     raw = RawTerminalRoundTrips(master, slave);
+    rawSwitches += veravo::bench::ContextSwitches() - before;
     veravo::SerialPort port(slave.c_str(), "115200,N,8,1");
     if (port.Status != 0) {
       state.SkipWithError("port did not open");
       break;
     }
+    const double start = veravo::bench::ContextSwitches();
     std::thread peer(Peer, master, kRounds);
     const std::vector<double> round = veravo::bench::TimeExchanges(port, kRounds);
     us.insert(us.end(), round.begin(), round.end());
     peer.join();
+    switches += veravo::bench::ContextSwitches() - start;
   }
   close(master);
   if (us.empty() || raw.empty()) return;
@@ -74,6 +79,8 @@ void BM_PortRoundTrip(benchmark::State& state) {
   veravo::bench::Beside(state, "p99_us", port.p99, plain.p99);
   veravo::bench::Beside(state, "max_us", port.max, plain.max);
   state.counters["p50_target_us"] = 1000 + 1.5 * plain.p50;
+  veravo::bench::Beside(state, "switches_per_exchange", switches / static_cast<double>(us.size()),
+                        rawSwitches / static_cast<double>(raw.size()));
 }
 
 // The same exchange over a plain non-blocking descriptor on the slave.

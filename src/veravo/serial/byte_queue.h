@@ -1,10 +1,13 @@
 // A bounded first-in-first-out byte queue shared between a caller's thread
 // and a port thread. Each operation takes the queue's own lock for its
-// duration only and never calls out while holding it.
+// duration only and never calls out while holding it; taking from an empty
+// queue, adding to a full one and asking for the counts do not take it, so
+// that a caller polling in a loop cannot keep the port thread from the lock.
 #pragma once
 
 #include <veravo/platform/win/win_types.h>
 
+#include <atomic>
 #include <deque>
 
 namespace veravo {
@@ -36,6 +39,7 @@ class ByteQueue {
 
  private:
   std::deque<char> bytes_;
+  std::atomic<int> used_{0};  // bytes_.size(), written under lock_
   win::CRITICAL_SECTION lock_;
 };
 

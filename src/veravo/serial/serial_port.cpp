@@ -188,6 +188,10 @@ void SerialPort::RoomMade() {
   if (waitingForRoom_.exchange(false)) Signal(ReceiveSpaceEvent);
 }
 
+void SerialPort::BytesQueued() {
+  if (waitingForBytes_.exchange(false)) Signal(TransmitEvent);
+}
+
 int SerialPort::Reconfigure(const char* settingsText) {
   const bool wasBlocked = Status < 0;
   if (settingsText != nullptr) ParseSettingsText(RequestedSettings, settingsText);

@@ -190,6 +190,8 @@ class SerialPort : public SerialPortBase {
   static void Signal(win::HANDLE event);
   // Wakes the receive thread when it stopped reading for want of room.
   void RoomMade();
+  // Wakes the transmit thread when it found its queue empty.
+  void BytesQueued();
   // Time one character takes at the format in force (DeviceState).
   double CharTimeMs() const;
 
@@ -204,6 +206,10 @@ class SerialPort : public SerialPortBase {
   // waits for ReceiveSpaceEvent; set before it looks, cleared by whoever
   // signals, so that each stall costs one signal and a busy thread none.
   std::atomic<bool> waitingForRoom_{false};
+  // The transmit thread found (or is about to find) its queue empty and
+  // waits for TransmitEvent; the same protocol as waitingForRoom_. It
+  // starts out waiting.
+  std::atomic<bool> waitingForBytes_{true};
   char readBuffer_[MaxDeviceRead] = {};
   char writeBuffer_[MaxDeviceWrite] = {};
 };

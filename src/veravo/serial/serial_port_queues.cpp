@@ -22,7 +22,7 @@ int SerialPort::PutTransmit(const char* data, int count) {
   if (count < 0) count = 0;
   if (data == nullptr && count > 0) return result::Timeout;
   ByteCount = static_cast<unsigned>(TransmitQueue.Put(data, count));
-  Signal(TransmitEvent);
+  BytesQueued();
   return static_cast<int>(ByteCount) == count ? result::Success : result::Timeout;
 }
 
@@ -36,7 +36,7 @@ int SerialPort::TakeReceivedByte() {
 int SerialPort::PutTransmitByte(char c) {
   if (Status < 0) return Status;
   if (TransmitQueue.PutByte(c) < 0) return result::Timeout;
-  Signal(TransmitEvent);
+  BytesQueued();
   return 0;
 }
 

@@ -231,15 +231,19 @@ void SerialPort::ReceiveLoop() {
 }
 
 void SerialPort::TransmitLoop() {
+  // One record event for all the drains of this thread's life.
+  AsyncWriteInfo = {};
+  AsyncWriteInfo.hEvent = CreateRecordEvent("AsyncWriteInfo.hEvent");
   OnTransmitEmpty();
   const win::HANDLE waits[] = {StopTransmitEvent, TransmitEvent, BreakEvent};
-  for (;;) {
+  for (bool running = true; running;) {
     const win::DWORD r = win::WaitForMultipleObjects(3, waits, win::FALSE, win::INFINITE);
     switch (r) {
       case win::WAIT_OBJECT_0:
-        return;
+        running = false;
+        break;
       case win::WAIT_OBJECT_0 + 1:
-        if (DrainTransmitQueue()) return;
+        running = !DrainTransmitQueue();
         break;
       case win::WAIT_OBJECT_0 + 2:
         win::SetCommBreak(Device);
@@ -250,18 +254,26 @@ void SerialPort::TransmitLoop() {
         FatalInternalError("transmit thread wait");
     }
   }
+  win::CloseHandle(AsyncWriteInfo.hEvent);
+  AsyncWriteInfo.hEvent = nullptr;
 }
 
 bool SerialPort::DrainTransmitQueue() {
-  AsyncWriteInfo = {};
-  AsyncWriteInfo.hEvent = CreateRecordEvent("AsyncWriteInfo.hEvent");
   bool stopped = false;
   for (;;) {
     // Marked busy before the bytes leave TransmitQueue: a waiter that finds
     // the queue empty and then no batch knows that every byte taken so far
     // has been handed to the device (see WaitTransmitEmpty).
     TransmitBatch = MaxDeviceWrite;
-    const int count = TransmitQueue.Get(writeBuffer_, MaxDeviceWrite);
+    int count = TransmitQueue.Get(writeBuffer_, MaxDeviceWrite);
+    if (count == 0) {
+      // Announced before the second look: a caller that queues bytes after
+      // it signals TransmitEvent; one that queues while this thread drains
+      // signals nothing.
+      waitingForBytes_ = true;
+      count = TransmitQueue.Get(writeBuffer_, MaxDeviceWrite);
+      if (count > 0) waitingForBytes_ = false;
+    }
     TransmitBatch = count;
     if (count == 0) {
       OnTransmitEmpty();
@@ -269,7 +281,10 @@ bool SerialPort::DrainTransmitQueue() {
     }
     const win::DWORD wanted = static_cast<win::DWORD>(count);
     win::DWORD written = 0;
-    win::ResetEvent(AsyncWriteInfo.hEvent);
+    const win::HANDLE done = AsyncWriteInfo.hEvent;
+    AsyncWriteInfo = {};
+    AsyncWriteInfo.hEvent = done;
+    win::ResetEvent(done);
     if (win::WriteFile(Device, writeBuffer_, wanted, &written, &AsyncWriteInfo)) {
       if (written == wanted) continue;
       RecordPlatformError();
@@ -299,9 +314,10 @@ bool SerialPort::DrainTransmitQueue() {
     CollectLineErrors(nullptr);
     break;
   }
+  // Ended early (an error, a short write): bytes queued from now on signal
+  // again, as after an empty queue.
+  waitingForBytes_ = true;
   TransmitBatch = 0;
-  win::CloseHandle(AsyncWriteInfo.hEvent);
-  AsyncWriteInfo.hEvent = nullptr;
   return stopped;
 }
 

@@ -91,7 +91,7 @@ class EventObject final : public Waitable {
 };
 
 // The handle of a thread started with BeginThread: signalled once it ended.
-class ThreadObject final : public Waitable {
+class ThreadObject : public Waitable {
  public:
   ThreadObject() : Waitable(true, false) {}
 };
