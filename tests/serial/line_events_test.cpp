@@ -1,6 +1,7 @@
 // The port's threads against a virtual line: parity switching on the wire,
-// line errors and modem lines reaching the hooks, failed device writes,
-// breaks and unplugging.
+// line errors and modem lines reaching the hooks, and breaks. (Failed device
+// writes blocking the port until Reconfigure, and transfers going on through
+// line errors, are the fault-injection suite's line error storm.)
 #include <gtest/gtest.h>
 #include <veravo/sim/virtual_line.h>
 
@@ -50,7 +51,7 @@ TEST(LineTraffic, ReconfigureChangesTheParityOfBytesNotYetSent) {
   EXPECT_EQ(letters.find_last_of('M') + 1, letters.find_first_of('S')) << letters;
 }
 
-TEST(LineTraffic, LineErrorsReachTheHooksAndTransfersGoOn) {
+TEST(LineTraffic, LineErrorsReachTheHooksAndTheStatusLine) {
   auto line = NewLine();
   HookPort port(line->name().c_str(), "9600,E,8,1");
   // Applied settings switch parity checking on; the open alone leaves it to
@@ -66,44 +67,12 @@ TEST(LineTraffic, LineErrorsReachTheHooksAndTransfersGoOn) {
   ASSERT_TRUE(WaitUntil([&] { return port.framing > 0; }));
   line->device().SendBreak(20);
   ASSERT_TRUE(WaitUntil([&] { return port.breaks > 0; }));
-  port.DiscardReceived();
-  line->device().Write("OK");
-  ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() >= 2; }));
   char buf[8];
-  EXPECT_EQ(port.Read(buf, 2, 0), 0);
-  EXPECT_STREQ(buf, "OK");
-  EXPECT_EQ(port.Write("ok", 2, 1000, nullptr), 0);
-  EXPECT_TRUE(line->device().WaitFor(2, 2s));
   ASSERT_EQ(port.StatusLine(buf, 10, sizeof buf), 0);  // cut to the buffer
+  EXPECT_STREQ(buf, "CE_-> B");
   char status[SerialPortBase::StatusLineSize];
   ASSERT_EQ(port.StatusLine(status, 10), 0);
   EXPECT_STREQ(status, "CE_-> BREAK: 1  FRAME: 1  OVERRUN: 0  RXOVER: 0  RXPARITY: 1  TXFULL: 0");
-}
-
-TEST(LineTraffic, AFailedDeviceWriteBlocksThePortUntilReconfigure) {
-  auto line = NewLine();
-  SerialPort port(line->name().c_str(), "9600,N,8,1");
-  // The driver takes 512 bytes (half a second of line time); the next batch
-  // waits for room and is aborted by the line error.
-  const std::string data(512, 'd');
-  ASSERT_EQ(port.Write(data.data(), 512, 1000, nullptr), 0);
-  ASSERT_TRUE(WaitUntil([&] { return port.TransmitUsed() == 0; }));
-  ASSERT_EQ(port.Write(data.data(), 400, 1000, nullptr), 0);
-  std::this_thread::sleep_for(50ms);
-  line->device().InjectLineError(win::CE_FRAME);
-  ASSERT_TRUE(WaitUntil([&] { return port.Status != 0; }));
-  EXPECT_EQ(port.Status, result::OperationAborted);
-  EXPECT_EQ(port.Write("z", 1, 0, nullptr), result::OperationAborted);
-  // Once the receive thread has collected the line error, the device takes writes again.
-  ASSERT_TRUE(WaitUntil([&] { return (port.LineErrors & win::CE_FRAME) != 0; }));
-  port.Reconfigure("9600,N,8,1");
-  ASSERT_EQ(port.Status, 0);
-  EXPECT_EQ(port.Write("after", 5, 1000, nullptr), 0);
-  std::string seen;
-  EXPECT_TRUE(WaitUntil([&] {
-    for (win::BYTE b : line->device().ReadBytes()) seen += static_cast<char>(b);
-    return seen.find("after") != std::string::npos;
-  }));
 }
 
 TEST(LineTraffic, ModemLinesAndBreaks) {

@@ -25,12 +25,9 @@ TEST(ErrorText, BaseAndPortTables) {
   ASSERT_EQ(port.Status, result::PortNotFound);
   EXPECT_EQ(Text(port, 0), "Success");
   EXPECT_EQ(Text(port, -98), "Warning Errors: Timeout" + kStop);
-  EXPECT_EQ(Text(port, -86), "Warning Errors: XON/XOFF handshaking not supported" + kStop);
   EXPECT_EQ(Text(port, -498), "Fatal Errors: Port</dev/no-such-COM7> not found" + kStop);
   EXPECT_EQ(Text(port, -497), "Fatal Errors: Port</dev/no-such-COM7> in use" + kStop);
-  EXPECT_EQ(Text(port, -494), "Fatal Errors: Memory allocation error" + kStop);
   EXPECT_EQ(Cp936ToUtf8(Text(port, -496)), "由于线程退出或应用程序请求,已放弃I/O操作。");
-  EXPECT_EQ(Text(port, -493), "Warning Errors: Check Windows error code in m_dwWindowsError" + kStop);
   EXPECT_EQ(Text(port, -491), "Warning Errors: Handshake line is already in use" + kStop);
   for (int code : {-150, -1, -101, -85, -490, -501, 5})
     EXPECT_EQ(Text(port, code), "Undefined error" + kStop);
