@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "support/handler_window.h"
@@ -26,40 +25,37 @@ win::WPARAM PortNumber(win::WPARAM wParam, win::LPARAM lParam) {
   return wParam == static_cast<win::WPARAM>(lParam) ? wParam : 999;
 }
 
-// Opens `portName` on a line of that name while a host thread owns windows
-// of `classes`; delivers one burst and returns the port numbers each class
-// was sent.
+// Takes the messages sent to this thread's windows.
+void Pump() {
+  win::MSG msg;
+  while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
+}
+
+// Opens `portName` on a line of that name while this thread owns windows of
+// `classes`; delivers one burst and returns the port numbers each class was
+// sent.
 std::map<std::string, std::vector<win::WPARAM>> OneBurst(const char* portName,
                                                          std::vector<const char*> classes) {
-  std::mutex m;
   std::map<std::string, std::vector<win::WPARAM>> seen;
-  std::vector<Handler> handlers;
-  for (const char* c : classes)
-    handlers.push_back([&, c](win::HWND, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
-      std::lock_guard<std::mutex> lock(m);
+  std::vector<Handler> handlers(classes.size());
+  std::vector<win::HWND> windows;
+  for (std::size_t i = 0; i < classes.size(); ++i) {
+    handlers[i] = [&seen, c = classes[i]](win::HWND, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
       if (msg == SerialPort::DataArrivedMessage) seen[c].push_back(PortNumber(wParam, lParam));
       return 0;
-    });
-  std::atomic<win::HWND> first{nullptr};
-  std::thread host([&] {
-    for (std::size_t i = 0; i < classes.size(); ++i) test::HandlerWindow(classes[i], &handlers[i]);
-    first = win::FindWindowA(classes[0], nullptr);
-    win::MSG msg;
-    while (win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
-    for (const char* c : classes) win::DestroyWindow(win::FindWindowA(c, nullptr));
-  });
-  WaitUntil([&] { return first.load() != nullptr; });
+    };
+    windows.push_back(test::HandlerWindow(classes[i], &handlers[i]));
+  }
   {
     auto line = sim::VirtualLine::create(portName);
     line->device().SetFollowHost(true);
     SerialPort port(portName, "115200,N,8,1");
     WaitUntil([&] { return port.ReadPending.load(); });
     line->device().Write("burst");
-    EXPECT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 5; }));
-    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(WaitUntil([&] { return Pump(), port.ReceiveUsed() == 5; }));
+    WaitUntil([] { return Pump(), false; }, 20ms);
   }
-  win::PostMessageA(first, win::WM_QUIT, 0, 0);
-  host.join();
+  for (win::HWND w : windows) win::DestroyWindow(w);
   return seen;
 }
 
@@ -116,12 +112,8 @@ TEST(HostNotification, QueueFilledByReadsCompletingAtOnceIsAnnounced) {
     return win::ClearCommError(port.Device, &errors, &stat) && stat.cbInQue == sent.size();
   }));
   port.StartThreads();
-  EXPECT_TRUE(WaitUntil([&] {
-    win::MSG msg;
-    while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
-    return taken.size() >= sent.size();
-  })) << "the host was told of "
-      << taken.size() << " bytes; queued: " << port.ReceiveUsed();
+  EXPECT_TRUE(WaitUntil([&] { return Pump(), taken.size() >= sent.size(); }))
+      << "the host was told of " << taken.size() << " bytes; queued: " << port.ReceiveUsed();
   EXPECT_TRUE(taken == sent) << "the host did not get the bytes sent, in order";
   win::DestroyWindow(window);
 }
