@@ -54,9 +54,10 @@ TEST(PortReconfigure, RepeatedAndRejectedTextsKeepThePortUsable) {
     const char* parities;  // RequestedSettings.Parity after each text
   };
   const Case cases[] = {
-      {"9600,N,8,1", {"9600,M,8,1", "9600,M,8,1", "9600,M,8,1"}, "MMM"},
-      {"9600,N,8,1", {"9600,S,8,1", "9600,S,8,1", "9600,M,8,1", "9600,S,8,1"}, "SSMS"},
-      {"9600,N,8,1", {"9600,E,8,1", "9600,E,8,1", "9600,N,8,1", "9600,N,8,1"}, "EENN"},
+      {"9600,N,8,1",
+       {"9600,M,8,1", "9600,M,8,1", "9600,M,8,1", "9600,S,8,1", "9600,S,8,1", "9600,M,8,1", "9600,S,8,1",
+        "9600,E,8,1", "9600,E,8,1", "9600,N,8,1", "9600,N,8,1"},
+       "MMMSSMSEENN"},
       {"9600,N,8,1", {"9600,M,8,1", "no settings here", "9600,X,8,1", nullptr}, "MMMM"},
       {"4800,E,7,2", {"9600,n,8,1", "9600,M,8,1", "no settings here", "9600,M,8,1"}, "SMMM"},
       {"4800,E,7,2", {"4800,E,7,2", "4800,E,7,1", "", "4800,E,7,1"}, "EEEE"},

@@ -20,7 +20,7 @@ std::string Text(SerialPort& port, int code) {
   return out;
 }
 
-TEST(ErrorText, BaseAndPortTables) {
+TEST(ErrorText, BaseAndPortTablesCutToTheBuffer) {
   SerialPort port("/dev/no-such-COM7", nullptr);
   ASSERT_EQ(port.Status, result::PortNotFound);
   EXPECT_EQ(Text(port, 0), "Success");
@@ -34,22 +34,21 @@ TEST(ErrorText, BaseAndPortTables) {
   char out[SerialPortBase::ErrorTextSize];
   port.SerialPortBase::ErrorText(-492, out);  // the base table lacks the port's own codes
   EXPECT_EQ(std::string(out), "Undefined error" + kStop);
+
+  // Long port names are cut to the buffer.
+  SerialPort longName(std::string(400, 'Q').c_str(), nullptr);
+  char cut[SerialPortBase::ErrorTextSize + 8];
+  std::memset(cut, '#', sizeof cut);
+  longName.ErrorText(-498, cut, 20);
+  EXPECT_EQ(std::strlen(cut), 19u);
+  longName.ErrorText(-497, cut);
+  longName.StatusLine(cut, 0);
+  EXPECT_EQ(std::strlen(cut), SerialPortBase::ErrorTextSize - 1);
+  EXPECT_EQ(cut[SerialPortBase::ErrorTextSize], '#');
+  longName.ErrorText(-498, nullptr);
 }
 
-TEST(ErrorText, LongNamesAreCutToTheBuffer) {
-  SerialPort port(std::string(400, 'Q').c_str(), nullptr);
-  char out[SerialPortBase::ErrorTextSize + 8];
-  std::memset(out, '#', sizeof out);
-  port.ErrorText(-498, out, 20);
-  EXPECT_EQ(std::strlen(out), 19u);
-  port.ErrorText(-497, out);
-  port.StatusLine(out, 0);
-  EXPECT_EQ(std::strlen(out), SerialPortBase::ErrorTextSize - 1);
-  EXPECT_EQ(out[SerialPortBase::ErrorTextSize], '#');
-  port.ErrorText(-498, nullptr);
-}
-
-TEST(StatusLine, LinesOfAPortThatDidNotOpen) {
+TEST(StatusLine, LinesOfAPortThatDidNotOpenAndCharTexts) {
   SerialPort port("no-such-port", "19200,E,7,2");
   char line[SerialPortBase::StatusLineSize];
   EXPECT_EQ(port.StatusLine(nullptr, 0), 11);
@@ -75,9 +74,6 @@ TEST(StatusLine, LinesOfAPortThatDidNotOpen) {
     ASSERT_EQ(port.StatusLine(line, i), 0);
     EXPECT_EQ(std::string(line), expected[i]);
   }
-}
-
-TEST(StatusLine, CharText) {
   EXPECT_EQ(SerialPort::CharText(' '), " ");
   EXPECT_EQ(SerialPort::CharText('s'), "s");
   EXPECT_EQ(SerialPort::CharText('t'), "0x74");  // printable, but beyond 's'
