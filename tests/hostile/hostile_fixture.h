@@ -131,15 +131,13 @@ inline std::string WithCrc(std::string body) {
   return body + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
 }
 
-// A reply the generic reader accepts: its last byte is the XOR of all before it.
-inline bool XorOfAllPasses(std::string_view r) { return !r.empty() && XorOf(r, 0, r.size()) == 0; }
-// Three header bytes, a body, and the XOR of the body.
-inline bool HeaderBodyXorPasses(std::string_view r) {
-  return !r.empty() && XorOf(r, 3, r.size() - 1) == static_cast<unsigned char>(r.back());
-}
-// A leading byte, a body, a trailing byte, and the XOR of the body.
-inline bool LeadBodyTrailXorPasses(std::string_view r) {
-  return !r.empty() && XorOf(r, 1, r.size() < 2 ? 0 : r.size() - 2) == static_cast<unsigned char>(r.back());
+// A reply whose last byte is the XOR of the bytes from `From` up to the last
+// `Trail` bytes before it: all bytes (the generic reader), three header bytes
+// and a body (<3, 0>), or a leading byte, a body and a trailing byte (<1, 1>).
+template <std::size_t From, std::size_t Trail>
+bool XorPasses(std::string_view r) {
+  return !r.empty() && XorOf(r, From, r.size() < 1 + Trail ? 0 : r.size() - 1 - Trail) ==
+                           static_cast<unsigned char>(r.back());
 }
 // The last two bytes are the CRC of the bytes before them.
 inline bool CrcPasses(std::string_view r) {

@@ -33,11 +33,11 @@ const Method kMethods[] = {
     {"SendAnyHex", [](TZPEdit& e) { return e.SendAnyHex("A1A2"); }, kRaw},
     {"HYWriteCheck", [](TZPEdit& e) { return e.HYWriteCheck("B1B2"); }, kRaw, nullptr, 0, 3000},
     {"HDGWriteData", [](TZPEdit& e) { return e.HDGWriteData("05,0102"); }, kHdgPolls, nullptr, 0, 3500},
-    {"GetData", &TZPEdit::GetData, kChecked, &XorOfAllPasses, 1500},
-    {"WriteData", [](TZPEdit& e) { return e.WriteData("01AA55,"); }, kChecked, &XorOfAllPasses},
-    {"CRTRead", &TZPEdit::CRTRead, kChecked, &HeaderBodyXorPasses, 1500},
-    {"SBQGetData", &TZPEdit::SBQGetData, kChecked, &LeadBodyTrailXorPasses, 1500},
-    {"NewSBQGetData", &TZPEdit::NewSBQGetData, kChecked, &LeadBodyTrailXorPasses, 1500},
+    {"GetData", &TZPEdit::GetData, kChecked, &XorPasses<0, 0>, 1500},
+    {"WriteData", [](TZPEdit& e) { return e.WriteData("01AA55,"); }, kChecked, &XorPasses<0, 0>},
+    {"CRTRead", &TZPEdit::CRTRead, kChecked, &XorPasses<3, 0>, 1500},
+    {"SBQGetData", &TZPEdit::SBQGetData, kChecked, &XorPasses<1, 1>, 1500},
+    {"NewSBQGetData", &TZPEdit::NewSBQGetData, kChecked, &XorPasses<1, 1>, 1500},
     {"CCSBQGetData", &TZPEdit::CCSBQGetData, kChecked, &CrcPasses, 1500},
     {"SBQWriteData", [](TZPEdit& e) { return e.SBQWriteData("0102"); }, kChecked, &CrcPasses, 0, 2000},
 };
@@ -47,65 +47,60 @@ std::size_t BufferOf(const Method& m) { return m.name == "GetATCom"s ? 10240 : 1
 
 // Replies longer than a reader takes at once: a raw reader passes them on
 // whole, in pieces that fit its buffer; a checking reader sees them in
-// queue-sized pieces, none of which may be taken for the reply.
-TEST_F(EditOnPty, OversizedReplies) {
+// queue-sized pieces, none of which may be taken for the reply. And a peer
+// that streams from before the call until after it: each method still
+// returns within its own time, with a piece of the stream or its neutral
+// result.
+TEST_F(EditOnPty, OversizedRepliesAndEndlessStreams) {
   const std::size_t queue = static_cast<std::size_t>(SerialPort::QueueCapacity);
   std::uint32_t seed = 1;
   for (const Method& m : kMethods) {
-    if (m.oversize == 0) continue;
-    SCOPED_TRACE(m.name);
-    std::string reply = Noise(m.oversize, seed++);
-    // Characters without blanks, control characters or zero bytes, which the
-    // character reader would trim or cut.
-    if (m.kind == kText)
-      std::transform(reply.begin(), reply.end(), reply.begin(), [](char c) { return 'a' + (c & 0xFF) % 26; });
-    // Checked readers: a valid reply none of whose queue-sized pieces passes the check by chance.
-    for (bool piecePasses = m.kind == kChecked; piecePasses; reply = Noise(m.oversize, seed++)) {
-      if (m.passes == &CrcPasses) reply = WithCrc(reply.substr(2));
-      for (int b = 0; !m.passes(reply); ++b) reply.back() = static_cast<char>(b);
-      piecePasses = false;
-      for (std::size_t at = 0; at < reply.size(); at += queue)
-        piecePasses |= m.passes(reply.substr(at, queue));
-      if (!piecePasses) break;
-    }
-    peer_.Arm("", [reply](Peer& p) { p.Send(reply); });
-
-    if (m.kind == kChecked) {
-      for (std::size_t at = 0; at < reply.size(); at += queue) {
-        // Let the queue fill up, so that the reader sees exactly this piece.
-        ASSERT_TRUE(WaitQueued(std::min(queue, reply.size() - at)));
-        EXPECT_EQ(m.call(edit_).str(), "") << "piece at byte " << at;
-        EXPECT_EQ(edit_.GetText().str(), "");
-      }
-      EXPECT_EQ(Port().ReceiveUsed(), 0);
-    }
-    std::string got;
-    for (const auto end = Clock::now() + 20s; m.kind != kChecked && got.size() < reply.size();) {
-      ASSERT_LT(Clock::now(), end) << "got " << got.size() << " of " << reply.size() << " bytes";
-      const std::string piece = m.call(edit_).str();
-      const std::string bytes = m.kind == kText ? piece : Unhex(piece);
-      ASSERT_TRUE(m.kind == kText || Hex(bytes) == piece) << piece.substr(0, 64);
-      ASSERT_LE(bytes.size(), BufferOf(m));
-      EXPECT_EQ(edit_.GetText().str(), piece);
-      got += bytes;
-      if (bytes.empty()) std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_TRUE(m.kind == kChecked || got == reply);
-    Drain();
-  }
-}
-
-// The peer streams from before the call until after it: each method still
-// returns within its own time, with a piece of the stream or its neutral
-// result.
-TEST_F(EditOnPty, EndlessStreamsHoldNoMethodBeyondItsTime) {
-  std::uint32_t seed = 50;
-  for (const Method& m : kMethods) {
     SCOPED_TRACE(m.name);
     const bool text = m.kind == kText;
-    peer_.Arm("", [s = seed++, text](Peer& p) {
-      p.Stream([s, text](std::size_t i) { return text ? 'a' + NoiseByte(i, s) % 26 : NoiseByte(i, s); });
-    });
+    // Noise, or for the character reader letters (blanks, control characters
+    // and zero bytes it would trim or cut).
+    auto pattern = [text, s = seed++](std::size_t i) -> unsigned char {
+      return text ? 'a' + NoiseByte(i, s) % 26 : NoiseByte(i, s);
+    };
+    if (m.oversize > 0) {
+      std::string reply;
+      for (std::size_t i = 0; i < m.oversize; ++i) reply += static_cast<char>(pattern(i));
+      // Checked readers: a valid reply none of whose queue-sized pieces passes the check by chance.
+      for (bool piecePasses = m.kind == kChecked; piecePasses; reply = Noise(m.oversize, seed++)) {
+        if (m.passes == &CrcPasses) reply = WithCrc(reply.substr(2));
+        for (int b = 0; !m.passes(reply); ++b) reply.back() = static_cast<char>(b);
+        piecePasses = false;
+        for (std::size_t at = 0; at < reply.size(); at += queue)
+          piecePasses |= m.passes(reply.substr(at, queue));
+        if (!piecePasses) break;
+      }
+      peer_.Arm("", [reply](Peer& p) { p.Send(reply); });
+
+      if (m.kind == kChecked) {
+        for (std::size_t at = 0; at < reply.size(); at += queue) {
+          // Let the queue fill up, so that the reader sees exactly this piece.
+          ASSERT_TRUE(WaitQueued(std::min(queue, reply.size() - at)));
+          EXPECT_EQ(m.call(edit_).str(), "") << "piece at byte " << at;
+          EXPECT_EQ(edit_.GetText().str(), "");
+        }
+        EXPECT_EQ(Port().ReceiveUsed(), 0);
+      }
+      std::string got;
+      for (const auto end = Clock::now() + 20s; m.kind != kChecked && got.size() < reply.size();) {
+        ASSERT_LT(Clock::now(), end) << "got " << got.size() << " of " << reply.size() << " bytes";
+        const std::string piece = m.call(edit_).str();
+        const std::string bytes = text ? piece : Unhex(piece);
+        ASSERT_TRUE(text || Hex(bytes) == piece) << piece.substr(0, 64);
+        ASSERT_LE(bytes.size(), BufferOf(m));
+        EXPECT_EQ(edit_.GetText().str(), piece);
+        got += bytes;
+        if (bytes.empty()) std::this_thread::sleep_for(1ms);
+      }
+      EXPECT_TRUE(m.kind == kChecked || got == reply);
+      Drain();
+    }
+
+    peer_.Arm("", [pattern](Peer& p) { p.Stream(pattern); });
     ASSERT_TRUE(WaitQueued(64));  // the stream is flowing before the call
 
     const auto start = Clock::now();
