@@ -14,6 +14,11 @@ TEST(Settings, ApplyingParsingAndReconfiguring) {
   ASSERT_EQ(port.Status, 0);
   EXPECT_EQ(SerialPort("vl-settings", nullptr).Status, result::PortInUse);
   EXPECT_EQ(SerialPort("sim:no-such-device", nullptr).Status, result::PortNotFound);
+  // A settings text the builder cannot read opens the port at the defaults.
+  auto other = sim::VirtualLine::create("vl-defaults");
+  SerialPort defaults("vl-defaults", "fast please");
+  EXPECT_EQ(defaults.Status, 0);
+  EXPECT_EQ(other->core().HostFormat().Text(), "9600,N,8,1");
 
   // Bad fields are skipped, the last one reported, and the rest written.
   PortSettings s;
@@ -79,14 +84,6 @@ TEST(Settings, ApplyingParsingAndReconfiguring) {
   port.Status = result::IllegalStopBits;
   EXPECT_EQ(port.Reconfigure(nullptr), 0);
   EXPECT_EQ(port.Status, 0);
-}
-
-// A settings text the builder cannot read opens the port at the defaults.
-TEST(PortOpen, DefaultsOnAVirtualLine) {
-  auto line = sim::VirtualLine::create("vl-defaults");
-  SerialPort port("vl-defaults", "fast please");
-  ASSERT_EQ(port.Status, 0);
-  EXPECT_EQ(line->core().HostFormat().Text(), "9600,N,8,1");
 }
 
 }  // namespace
