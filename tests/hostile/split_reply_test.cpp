@@ -73,7 +73,7 @@ class SplitReplies : public EditOnPty {
       EXPECT_EQ(result, Hex(f.reply) + f.suffix);
     } else {
       EXPECT_EQ(result, f.checked ? "" : Hex(first) + f.suffix);
-      EXPECT_TRUE(WaitQueued(static_cast<int>(second.size())));
+      EXPECT_TRUE(WaitQueued(second.size()));
       EXPECT_EQ(f.readAgain(edit_).str(), f.checked ? "" : Hex(second));
     }
     Drain();
