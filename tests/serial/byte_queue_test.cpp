@@ -2,12 +2,11 @@
 #include <veravo/serial/byte_queue.h>
 
 #include <string>
+#include <thread>
 
 namespace veravo {
 namespace {
 
-// (A producer and a consumer on different threads are every port's receive
-// queue: the engine flood and the line error storm check order and loss.)
 TEST(ByteQueue, BoundedFifoTakesOnlyWhatFits) {
   ByteQueue q(8);
   char buf[16];
@@ -20,6 +19,28 @@ TEST(ByteQueue, BoundedFifoTakesOnlyWhatFits) {
   EXPECT_EQ(q.GetByte(), 0xFF);  // unsigned, not -1
   EXPECT_EQ(q.GetByte(), -1);
   EXPECT_EQ(q.Put(nullptr, 3) + q.Put("ab", -1) + q.Get(nullptr, 2) + q.Get(buf, -5), 0);
+}
+
+TEST(ByteQueue, ConcurrentProducerAndConsumerKeepEveryByteInOrder) {
+  ByteQueue q(512);
+  constexpr int kTotal = 200000;
+  std::thread producer([&] {
+    char chunk[97];
+    for (int sent = 0; sent < kTotal;) {
+      const int n = std::min<int>(sizeof chunk, kTotal - sent);
+      for (int i = 0; i < n; ++i) chunk[i] = static_cast<char>((sent + i) % 251);
+      for (int done = 0; done < n;) done += q.Put(chunk + done, n - done);
+      sent += n;
+    }
+  });
+  int got = 0, disorder = 0;
+  for (char buf[64]; got < kTotal;) {
+    const int n = q.Get(buf, sizeof buf);
+    for (int i = 0; i < n; ++i) disorder += static_cast<unsigned char>(buf[i]) != (got + i) % 251;
+    got += n;
+  }
+  producer.join();
+  EXPECT_EQ(disorder, 0);
 }
 
 }  // namespace
