@@ -1,8 +1,7 @@
 // The port's threads against a virtual line: parity switching on the wire,
-// line errors and ring ends reaching the hooks, and breaks. (Failed device
+// line errors and modem lines reaching the hooks, and breaks. (Failed device
 // writes blocking the port until Reconfigure, and transfers going on through
-// line errors and modem-line changes, are the fault-injection suite's line
-// error storm.)
+// line errors, are the fault-injection suite's line error storm.)
 #include <gtest/gtest.h>
 #include <veravo/sim/virtual_line.h>
 
@@ -70,10 +69,16 @@ TEST(LineTraffic, LineErrorsReachTheHooksAndTheStatusLine) {
   EXPECT_STREQ(status, "CE_-> BREAK: 1  FRAME: 1  OVERRUN: 0  RXOVER: 0  RXPARITY: 1  TXFULL: 0");
 }
 
-TEST(LineTraffic, RingEndsAndBreaks) {
+TEST(LineTraffic, ModemLinesAndBreaks) {
   auto line = NewLine();
   HookPort port(line->name().c_str(), "9600,N,8,1");
-  ASSERT_TRUE(WaitUntil([&] { return port.ringEnds == 1; }));  // initial report
+  ASSERT_TRUE(WaitUntil([&] { return port.ctsReports >= 1 && port.ringEnds == 1; }));  // initial report
+  std::this_thread::sleep_for(20ms);
+  const bool initially = port.cts;
+  const int reports = port.ctsReports;
+  line->device().SetCts(!initially);
+  ASSERT_TRUE(WaitUntil([&] { return port.ctsReports > reports; }));
+  EXPECT_EQ(port.cts, !initially);
   line->device().SetRing(true);
   ASSERT_TRUE(WaitUntil([&] { return (port.ModemStatus & win::MS_RING_ON) != 0; }));
   line->device().SetRing(false);
