@@ -97,7 +97,7 @@ TEST_F(EditOnPty, OversizedRepliesAndEndlessStreams) {
         if (bytes.empty()) std::this_thread::sleep_for(1ms);
       }
       EXPECT_TRUE(m.kind == kChecked || got == reply);
-      Drain();
+      ASSERT_NO_FATAL_FAILURE(Drain());
     }
 
     peer_.Arm("", [pattern](Peer& p) { p.Stream(pattern); });
@@ -123,7 +123,7 @@ TEST_F(EditOnPty, OversizedRepliesAndEndlessStreams) {
     EXPECT_TRUE(m.kind == kChecked ? bytes.empty() || m.passes(bytes) : !bytes.empty()) << hex.substr(0, 64);
     EXPECT_NE(peer_.sent_.find(bytes), std::string::npos)
         << "not a piece of the stream: " << hex.substr(0, 64);
-    Drain();
+    ASSERT_NO_FATAL_FAILURE(Drain());
   }
 }
 
@@ -161,7 +161,7 @@ TEST_F(EditOnPty, ZeroAndHighBytesInRepliesAreData) {
     EXPECT_EQ(c.read(edit_).str(), c.expected);
     EXPECT_EQ(edit_.GetText().str(), c.expected);
     EXPECT_EQ(Port().ReceiveUsed(), 0);
-    Drain();
+    ASSERT_NO_FATAL_FAILURE(Drain());
   }
 }
 
