@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "support/handler_window.h"
@@ -31,31 +32,40 @@ void Pump() {
   while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
 }
 
-// Opens `portName` on a line of that name while this thread owns windows of
-// `classes`; delivers one burst and returns the port numbers each class was
-// sent.
+// Opens `portName` on a line of that name while a host thread owns windows
+// of `classes`; delivers one burst and returns the port numbers each class
+// was sent.
 std::map<std::string, std::vector<win::WPARAM>> OneBurst(const char* portName,
                                                          std::vector<const char*> classes) {
+  std::mutex m;
   std::map<std::string, std::vector<win::WPARAM>> seen;
-  std::vector<Handler> handlers(classes.size());
-  std::vector<win::HWND> windows;
-  for (std::size_t i = 0; i < classes.size(); ++i) {
-    handlers[i] = [&seen, c = classes[i]](win::HWND, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
+  std::vector<Handler> handlers;
+  for (const char* c : classes)
+    handlers.push_back([&, c](win::HWND, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
+      std::lock_guard<std::mutex> lock(m);
       if (msg == SerialPort::DataArrivedMessage) seen[c].push_back(PortNumber(wParam, lParam));
       return 0;
-    };
-    windows.push_back(test::HandlerWindow(classes[i], &handlers[i]));
-  }
+    });
+  std::atomic<win::HWND> first{nullptr};
+  std::thread host([&] {
+    for (std::size_t i = 0; i < classes.size(); ++i) test::HandlerWindow(classes[i], &handlers[i]);
+    first = win::FindWindowA(classes[0], nullptr);
+    win::MSG msg;
+    while (win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
+    for (const char* c : classes) win::DestroyWindow(win::FindWindowA(c, nullptr));
+  });
+  WaitUntil([&] { return first.load() != nullptr; });
   {
     auto line = sim::VirtualLine::create(portName);
     line->device().SetFollowHost(true);
     SerialPort port(portName, "115200,N,8,1");
     WaitUntil([&] { return port.ReadPending.load(); });
     line->device().Write("burst");
-    EXPECT_TRUE(WaitUntil([&] { return Pump(), port.ReceiveUsed() == 5; }));
-    WaitUntil([] { return Pump(), false; }, 20ms);
+    EXPECT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 5; }));
+    std::this_thread::sleep_for(20ms);
   }
-  for (win::HWND w : windows) win::DestroyWindow(w);
+  win::PostMessageA(first, win::WM_QUIT, 0, 0);
+  host.join();
   return seen;
 }
 
