@@ -128,38 +128,26 @@ TEST(HostNotification, QueueFilledByReadsCompletingAtOnceIsAnnounced) {
 }
 
 // The thread that owns a notified window destroys the port while the port's
-// send of the notification waits on that thread, or inside the handler of
-// the notification itself: neither may deadlock.
-TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaitsOrInTheHandler) {
-  constexpr int kRounds = 300;
+// send of the notification waits on that thread: it may not deadlock.
+// (Destroying it inside the handler is the fault suite's DestroyInNotification.)
+TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits) {
+  constexpr int kRounds = 200;
   auto line = sim::VirtualLine::create("vl-owner");
   line->device().SetFollowHost(true);
-  int handled = 0, destroyedInHandler = 0;
+  int handled = 0;
   test::RunWithDeadline("owner destroys port", 120s, [&] {
     std::thread owner([&] {
-      std::unique_ptr<SerialPort> port;
-      bool inHandler = false;
-      Handler handler = [&](win::HWND w, win::UINT msg, win::WPARAM, win::LPARAM) {
-        if (msg != SerialPort::DataArrivedMessage) return 0;
-        ++handled;
-        if (!inHandler || port == nullptr) return 0;
-        port.reset();
-        ++destroyedInHandler;
-        win::PostMessageA(w, win::WM_USER, 0, 0);  // ends the loop below
+      Handler handler = [&](win::HWND, win::UINT msg, win::WPARAM, win::LPARAM) {
+        handled += msg == SerialPort::DataArrivedMessage;
         return 0;
       };
       win::HWND window = test::HandlerWindow("TDXGetMain", &handler);
       for (int round = 0; round < kRounds; ++round) {
-        inHandler = round % 3 == 2;
-        port = std::make_unique<SerialPort>("vl-owner", "115200,N,8,1");
+        auto port = std::make_unique<SerialPort>("vl-owner", "115200,N,8,1");
         ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));
         line->device().Write("ab");
-        win::MSG msg;
-        while (inHandler && port != nullptr && win::GetMessageA(&msg, nullptr, 0, 0))
-          win::DispatchMessageA(&msg);
-        if (inHandler) continue;
         ASSERT_TRUE(WaitUntil([&] { return port->ReceiveUsed() > 0; }));
-        if (round % 3 == 0) std::this_thread::sleep_for(1ms);  // the send is waiting on this thread
+        if (round % 2 == 0) std::this_thread::sleep_for(1ms);  // the send is waiting on this thread
         port.reset();
       }
       win::DestroyWindow(window);
@@ -167,7 +155,6 @@ TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaitsO
     owner.join();
   });
   EXPECT_GE(handled, kRounds);  // at least one notification per round, each handled
-  EXPECT_EQ(destroyedInHandler, kRounds / 3);
 }
 
 }  // namespace
