@@ -20,13 +20,14 @@ std::string Text(SerialPort& port, int code) {
   return out;
 }
 
-TEST(ErrorText, BaseAndPortTablesCutToTheBuffer) {
-  SerialPort port("/dev/no-such-COM7", nullptr);
+// Texts of a port that did not open.
+TEST(Texts, ErrorTextsStatusLinesAndCharTexts) {
+  SerialPort port("no-such-port", "19200,E,7,2");
   ASSERT_EQ(port.Status, result::PortNotFound);
   EXPECT_EQ(Text(port, 0), "Success");
   EXPECT_EQ(Text(port, -98), "Warning Errors: Timeout" + kStop);
-  EXPECT_EQ(Text(port, -498), "Fatal Errors: Port</dev/no-such-COM7> not found" + kStop);
-  EXPECT_EQ(Text(port, -497), "Fatal Errors: Port</dev/no-such-COM7> in use" + kStop);
+  EXPECT_EQ(Text(port, -498), "Fatal Errors: Port<no-such-port> not found" + kStop);
+  EXPECT_EQ(Text(port, -497), "Fatal Errors: Port<no-such-port> in use" + kStop);
   EXPECT_EQ(Cp936ToUtf8(Text(port, -496)), "由于线程退出或应用程序请求,已放弃I/O操作。");
   EXPECT_EQ(Text(port, -491), "Warning Errors: Handshake line is already in use" + kStop);
   for (int code : {-150, -1, -101, -85, -490, -501, 5})
@@ -46,10 +47,7 @@ TEST(ErrorText, BaseAndPortTablesCutToTheBuffer) {
   EXPECT_EQ(std::strlen(cut), SerialPortBase::ErrorTextSize - 1);
   EXPECT_EQ(cut[SerialPortBase::ErrorTextSize], '#');
   longName.ErrorText(-498, nullptr);
-}
 
-TEST(StatusLine, LinesOfAPortThatDidNotOpenAndCharTexts) {
-  SerialPort port("no-such-port", "19200,E,7,2");
   char line[SerialPortBase::StatusLineSize];
   EXPECT_EQ(port.StatusLine(nullptr, 0), 11);
   EXPECT_EQ(port.StatusLine(line, 11), result::IllegalLineNumber);
