@@ -1,34 +1,161 @@
-// A TZPEdit whose port is a pseudo-terminal with a scripted peer on the far
-// end, and the helpers the hostile reply tests share.
+// The far end of a pseudo-terminal played by a thread of the test, a TZPEdit
+// whose port is that terminal, and the byte helpers and reply checks of the
+// device families that the hostile reply tests share (written out from the
+// frame layouts, so that the tests can build valid and invalid replies).
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 #include <veravo/edit/zpedit.h>
 #include <veravo/serial/_SerialPort.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
-#include <ostream>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
-#include "hostile/pty_peer.h"
-#include "hostile/reply_rules.h"
+#include "support/pty.h"
 #include "support/wait.h"
-
-namespace veravo {
-// Shows texts as text in failure messages.
-inline void PrintTo(const AnsiString& s, std::ostream* os) { *os << '"' << s.str() << '"'; }
-}  // namespace veravo
 
 namespace veravo::hostile {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-inline long MsSince(Clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+// Once the host has sent an armed request, the peer runs a scripted action
+// that answers it (whole, in pieces, endlessly, ...) on a thread of its own.
+// What it sent, and when, may be looked at once Join has returned.
+class Peer {
+ public:
+  ~Peer() { Release(), Join(); }
+  const std::string& SlavePath() const { return pty_.SlavePath(); }
+
+  // Reads away what the host sent so far, then runs `action` as soon as the
+  // bytes received from now on contain `request` (at once for an empty one).
+  void Arm(std::string request, std::function<void(Peer&)> action) {
+    Join();
+    while (read(pty_.Master(), input_, sizeof input_) > 0) {
+    }
+    sent_.clear(), stamps_.clear(), released_ = false;
+    thread_ = std::thread([this, request = std::move(request), action = std::move(action)] {
+      for (std::string got; got.find(request) == std::string::npos;) {
+        if (released_) return;
+        pollfd fd{pty_.Master(), POLLIN, 0};
+        const ssize_t n = poll(&fd, 1, 2) > 0 ? read(pty_.Master(), input_, sizeof input_) : 0;
+        if (n > 0) got.append(input_, static_cast<std::size_t>(n));
+        // While no one has the device side open, the terminal reports a hang-up at once.
+        if (n < 0) std::this_thread::sleep_for(2ms);
+      }
+      action(*this);
+    });
+  }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  // Lets an action waiting in WaitReleased, or streaming, go on.
+  void Release() { released_ = true; }
+
+  // ---- for actions, on the peer thread ------------------------------------
+  // Writes all bytes, waiting while the terminal is full; stops when the
+  // terminal refuses them (no port has the device side open).
+  void Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = write(pty_.Master(), bytes.data(), bytes.size());
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+      if (n <= 0) std::this_thread::sleep_for(1ms);
+      if (n > 0) sent_.append(bytes.data(), static_cast<std::size_t>(n)), bytes.remove_prefix(n);
+    }
+  }
+  void WaitReleased() {
+    while (!released_) std::this_thread::sleep_for(1ms);
+  }
+  // Sends pattern(0), pattern(1), ... until released.
+  void Stream(const std::function<unsigned char(std::size_t)>& pattern) {
+    while (!released_) {
+      char chunk[256];
+      for (std::size_t i = 0; i < sizeof chunk; ++i) chunk[i] = static_cast<char>(pattern(sent_.size() + i));
+      const ssize_t n = write(pty_.Master(), chunk, sizeof chunk);
+      if (n > 0) sent_.append(chunk, static_cast<std::size_t>(n));
+      if (n <= 0) std::this_thread::sleep_for(1ms);
+    }
+  }
+  void Stamp() { stamps_.push_back(Clock::now()); }
+
+  std::string sent_;
+  std::vector<Clock::time_point> stamps_;
+
+ private:
+  test::Pty pty_{test::Pty::NonBlocking};
+  char input_[512];
+  std::atomic<bool> released_{false};
+  std::thread thread_;
+};
+
+inline std::string Hex(std::string_view bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) out += {digits[static_cast<unsigned char>(c) >> 4], digits[c & 15]};
+  return out;
+}
+
+// The bytes of upper-case hex text; anything else comes back changed by
+// Hex(Unhex(text)).
+inline std::string Unhex(std::string_view hex) {
+  auto value = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(value(hex[i]) * 16 + value(hex[i + 1]));
+  return out;
+}
+
+inline unsigned char XorOf(std::string_view bytes, std::size_t from, std::size_t to) {
+  unsigned char x = 0;
+  for (std::size_t i = from; i < to && i < bytes.size(); ++i) x ^= static_cast<unsigned char>(bytes[i]);
+  return x;
+}
+
+// Appends the CRC-16/KERMIT (reflected polynomial 0x1021, initial value 0),
+// low byte first.
+inline std::string WithCrc(std::string body) {
+  std::uint16_t crc = 0;
+  for (char c : body) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
+  }
+  return body + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
+}
+
+// A reply whose last byte is the XOR of the bytes from `From` up to the last
+// `Trail` bytes before it: all bytes (the generic reader), three header bytes
+// and a body (<3, 0>), or a leading byte, a body and a trailing byte (<1, 1>).
+template <std::size_t From, std::size_t Trail>
+bool XorPasses(std::string_view r) {
+  return !r.empty() && XorOf(r, From, r.size() < 1 + Trail ? 0 : r.size() - 1 - Trail) ==
+                           static_cast<unsigned char>(r.back());
+}
+// The last two bytes are the CRC of the bytes before them.
+inline bool CrcPasses(std::string_view r) {
+  return r.size() >= 2 && WithCrc(std::string(r.substr(0, r.size() - 2))) == r;
+}
+
+// A pseudo-random byte sequence, the same for the same seed; zero bytes included.
+inline unsigned char NoiseByte(std::size_t i, std::uint32_t seed) {
+  std::uint64_t z = (static_cast<std::uint64_t>(seed) << 32) + i + 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<unsigned char>(z ^ (z >> 31));
+}
+
+inline std::string Noise(std::size_t n, std::uint32_t seed) {
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) out += static_cast<char>(NoiseByte(i, seed));
+  return out;
 }
 
 class EditOnPty : public ::testing::Test {
@@ -39,25 +166,11 @@ class EditOnPty : public ::testing::Test {
     edit_.SetSleepTiem(10);
     ASSERT_TRUE(edit_.CreatePort());
   }
-  void TearDown() override {
-    peer_.Release();
-    peer_.WaitDone();
-    edit_.ClosePort();
-  }
+  void TearDown() override { edit_.ClosePort(); }
 
   SerialPort& Port() { return *edit_.Port(); }
-
-  // Waits until the port's receive queue holds `count` bytes.
-  bool WaitQueued(int count, std::chrono::milliseconds limit = 3s) {
-    return test::WaitUntil([&] { return Port().ReceiveUsed() >= count; }, limit);
-  }
-
-  // The peer sends `bytes` now; returns once the port has queued them all.
-  void Deliver(const std::string& bytes) {
-    const int before = Port().ReceiveUsed();
-    peer_.Arm("", [bytes](PtyPeer& p) { p.Send(bytes); });
-    ASSERT_TRUE(peer_.WaitDone());
-    ASSERT_TRUE(WaitQueued(before + static_cast<int>(bytes.size())));
+  bool WaitQueued(std::size_t count) {
+    return test::WaitUntil([&] { return Port().ReceiveUsed() >= static_cast<int>(count); }, 3s);
   }
 
   // Ends the peer's action and reads away whatever is still on its way, so
@@ -66,23 +179,20 @@ class EditOnPty : public ::testing::Test {
   // the peer closes with a marker and everything up to it is read.
   void Drain() {
     peer_.Release();
-    ASSERT_TRUE(peer_.WaitDone());
     const std::string marker = "\xFE\xED end of exchange " + std::to_string(++drains_) + " \xFA\xCE";
-    peer_.Arm("", [marker](PtyPeer& p) { p.Send(marker); });
-    ASSERT_TRUE(peer_.WaitDone());
+    peer_.Arm("", [marker](Peer& p) { p.Send(marker); });
     std::string tail;
     char buffer[1024 + 1];
     for (const auto end = Clock::now() + 10s; tail.find(marker) == std::string::npos;) {
       ASSERT_LT(Clock::now(), end) << "the line did not go quiet";
       Port().Read(buffer, 1024, 0);
       tail.append(buffer, Port().ByteCount);
-      if (tail.size() > 4 * marker.size()) tail.erase(0, tail.size() - 2 * marker.size());
       if (Port().ByteCount == 0) std::this_thread::sleep_for(1ms);
     }
     ASSERT_EQ(tail.substr(tail.find(marker) + marker.size()), "") << "bytes after the end marker";
   }
 
-  PtyPeer peer_;
+  Peer peer_;
   TZPEdit edit_{nullptr};
   int drains_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,6 +24,12 @@ using Handler = test::WindowHandler;
 // Both parameters carry the port number: the one passed on, or 999 when they differ.
 win::WPARAM PortNumber(win::WPARAM wParam, win::LPARAM lParam) {
   return wParam == static_cast<win::WPARAM>(lParam) ? wParam : 999;
+}
+
+// Takes the messages sent to this thread's windows.
+void Pump() {
+  win::MSG msg;
+  while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
 }
 
 // Opens `portName` on a line of that name while a host thread owns windows
@@ -70,15 +77,14 @@ TEST(HostNotification, ListedWindowsGetTheMessageWithThePortNumberWhereDue) {
   const std::size_t reads = seen["TDXGetMain"].size();
   ASSERT_GE(reads, 1u);
   EXPECT_LT(reads, 5u);  // never one per byte
-  EXPECT_EQ(seen["TDXGetMain"], V(reads, 3));
-  EXPECT_EQ(seen["TSBQTestForm"], V(reads, 3));
-  EXPECT_EQ(seen["TTextForm"], V(reads, 0));
-  EXPECT_EQ(seen["TPrintForm"], V(reads, 0));
-  EXPECT_EQ(seen["TNotListedForm"], V{});
-  for (const char* name : {"COM10", "com3", "COM3x"}) {
+  EXPECT_EQ(seen, (decltype(seen){{"TDXGetMain", V(reads, 3)},
+                                  {"TSBQTestForm", V(reads, 3)},
+                                  {"TTextForm", V(reads, 0)},
+                                  {"TPrintForm", V(reads, 0)}}));
+  for (const auto& [name, number] : {std::pair{"COM9", 9u}, {"COM10", 0u}, {"com3", 0u}, {"COM3x", 0u}}) {
     const V got = OneBurst(name, {"TDXSendMain"})["TDXSendMain"];
     EXPECT_FALSE(got.empty());
-    EXPECT_EQ(got, V(got.size(), 0)) << name;
+    EXPECT_EQ(got, V(got.size(), number)) << name;
   }
 }
 
@@ -115,34 +121,32 @@ TEST(HostNotification, QueueFilledByReadsCompletingAtOnceIsAnnounced) {
     return win::ClearCommError(port.Device, &errors, &stat) && stat.cbInQue == sent.size();
   }));
   port.StartThreads();
-  EXPECT_TRUE(WaitUntil([&] {
-    win::MSG msg;
-    while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
-    return taken.size() >= sent.size();
-  })) << "the host was told of "
-      << taken.size() << " bytes; queued: " << port.ReceiveUsed();
+  EXPECT_TRUE(WaitUntil([&] { return Pump(), taken.size() >= sent.size(); }))
+      << "the host was told of " << taken.size() << " bytes; queued: " << port.ReceiveUsed();
   EXPECT_TRUE(taken == sent) << "the host did not get the bytes sent, in order";
   win::DestroyWindow(window);
 }
 
-constexpr int kRounds = 300;
-
+// The thread that owns a notified window destroys the port while the port's
+// send of the notification waits on that thread: it may not deadlock.
+// (Destroying it inside the handler is the fault suite's DestroyInNotification.)
 TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits) {
+  constexpr int kRounds = 200;
   auto line = sim::VirtualLine::create("vl-owner");
   line->device().SetFollowHost(true);
   int handled = 0;
   test::RunWithDeadline("owner destroys port", 120s, [&] {
     std::thread owner([&] {
-      Handler count = [&](win::HWND, win::UINT msg, win::WPARAM, win::LPARAM) {
+      Handler handler = [&](win::HWND, win::UINT msg, win::WPARAM, win::LPARAM) {
         handled += msg == SerialPort::DataArrivedMessage;
         return 0;
       };
-      win::HWND window = test::HandlerWindow("TDXGetMain", &count);
+      win::HWND window = test::HandlerWindow("TDXGetMain", &handler);
       for (int round = 0; round < kRounds; ++round) {
-        auto port = std::make_unique<test::HookPort>("vl-owner", "115200,N,8,1");
+        auto port = std::make_unique<SerialPort>("vl-owner", "115200,N,8,1");
         ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));
         line->device().Write("ab");
-        ASSERT_TRUE(WaitUntil([&] { return port->received > 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return port->ReceiveUsed() > 0; }));
         if (round % 2 == 0) std::this_thread::sleep_for(1ms);  // the send is waiting on this thread
         port.reset();
       }
@@ -151,36 +155,6 @@ TEST(HostNotification, OwnerOfANotifiedWindowCanDestroyThePortWhileTheSendWaits)
     owner.join();
   });
   EXPECT_GE(handled, kRounds);  // at least one notification per round, each handled
-}
-
-TEST(HostNotification, PortCanBeDestroyedInsideTheNotificationHandler) {
-  auto line = sim::VirtualLine::create("vl-handler");
-  line->device().SetFollowHost(true);
-  int destroyed = 0;
-  test::RunWithDeadline("handler destroys port", 120s, [&] {
-    std::thread owner([&] {
-      SerialPort* port = nullptr;
-      Handler destroy = [&](win::HWND w, win::UINT msg, win::WPARAM, win::LPARAM) {
-        if (msg != SerialPort::DataArrivedMessage || port == nullptr) return 0;
-        delete port;
-        port = nullptr;
-        ++destroyed;
-        win::PostMessageA(w, win::WM_USER, 0, 0);  // ends the loop below
-        return 0;
-      };
-      win::HWND window = test::HandlerWindow("TDXGetMain", &destroy);
-      for (int round = 0; round < kRounds; ++round) {
-        port = new SerialPort("vl-handler", "115200,N,8,1");
-        ASSERT_TRUE(WaitUntil([&] { return port->ReadPending.load(); }));
-        line->device().Write("cd");
-        win::MSG msg;
-        while (port != nullptr && win::GetMessageA(&msg, nullptr, 0, 0)) win::DispatchMessageA(&msg);
-      }
-      win::DestroyWindow(window);
-    });
-    owner.join();
-  });
-  EXPECT_EQ(destroyed, kRounds);
 }
 
 }  // namespace
