@@ -32,6 +32,11 @@ TEST(EmulationOnly, WindowErrorsCarryTheirCodes) {
   EXPECT_TRUE(DestroyWindow(window));
   EXPECT_FALSE(DestroyWindow(window));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  // No message, or one to a destroyed window: nothing to dispatch.
+  EXPECT_EQ(DispatchMessageA(nullptr), 0);
+  MSG stale{};
+  stale.hwnd = window;
+  EXPECT_EQ(DispatchMessageA(&stale), 0);
 }
 
 }  // namespace

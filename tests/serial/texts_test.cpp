@@ -20,9 +20,10 @@ std::string Text(SerialPort& port, int code) {
   return out;
 }
 
-// Texts of a port that did not open.
+// Texts of a port that did not open (and whose threads are never started:
+// HookPort asks for them after the open).
 TEST(Texts, ErrorTextsStatusLinesAndCharTexts) {
-  SerialPort port("no-such-port", "19200,E,7,2");
+  test::HookPort port("no-such-port", "19200,E,7,2");
   ASSERT_EQ(port.Status, result::PortNotFound);
   EXPECT_EQ(Text(port, 0), "Success");
   EXPECT_EQ(Text(port, -98), "Warning Errors: Timeout" + kStop);
