@@ -53,12 +53,12 @@ TEST(SimDeviceFactoryTest, KnowsTheFamiliesAndRefusesWhatItCannotRead) {
         "sbq?reply=123", "door?colour=red", "hdg?addr=100", "printer?ack=2", "sbq?late=x"}) {
     EXPECT_FALSE(MakeSimDevice(bad, &why)) << bad;
   }
-  auto tuned = MakeSimDevice("hdg?addr=0A&delay=7&reply=0102&text=a%0Db");
+  auto tuned = MakeSimDevice("hdg?addr=0A&delay=7&reply=0102&text=a%0Db%30");
   SimSettings s = tuned->settings();
   EXPECT_EQ(s.address, 0x0A);
   EXPECT_EQ(s.responseMs, 7);
   EXPECT_EQ(s.reply, (Bytes{1, 2}));
-  EXPECT_EQ(s.text, "a\rb");
+  EXPECT_EQ(s.text, "a\rb0");
   EXPECT_EQ(MakeSimDevice("hy?mode=wrongcheck")->settings().mode, ReplyMode::kWrongCheck);
 }
 

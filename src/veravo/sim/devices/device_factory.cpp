@@ -41,7 +41,7 @@ std::optional<int> ParseInt(const std::string& s, int base = 10) {
 std::string Unescape(const std::string& s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() + 0 && HexDigit(s[i + 1]) >= 0 && HexDigit(s[i + 2]) >= 0) {
+    if (s[i] == '%' && i + 2 < s.size() && HexDigit(s[i + 1]) >= 0 && HexDigit(s[i + 2]) >= 0) {
       out += static_cast<char>(HexDigit(s[i + 1]) * 16 + HexDigit(s[i + 2]));
       i += 2;
     } else {
