@@ -119,5 +119,22 @@ TEST(LineTraffic, ModemLinesBreaksDrainParityAndLineErrors) {
   EXPECT_EQ(rc, port.Status);
 }
 
+// Bytes taken one at a time make room as reads do, whatever their value: once
+// the receive queue is full of zero bytes, taking them lets the rest in.
+TEST(LineTraffic, BytesTakenOneAtATimeMakeRoom) {
+  auto line = NewLine();
+  line->device().SetFollowHost(true);
+  HookPort port(line->name().c_str(), "115200,N,8,1");
+  line->device().Write(std::vector<win::BYTE>(512, 0));
+  ASSERT_TRUE(WaitUntil([&] { return port.received == 512; }));
+  line->device().Write(std::vector<win::BYTE>(100, 0));
+  ASSERT_TRUE(WaitUntil([&] { return line->device().OutQueue() == 0; }));  // all at the port, unread
+  int taken = 0;
+  EXPECT_TRUE(WaitUntil([&] {
+    while (port.TakeReceivedByte() == 0) ++taken;
+    return taken == 612;
+  })) << taken;
+}
+
 }  // namespace
 }  // namespace veravo
