@@ -1,6 +1,7 @@
 // Where the POSIX emulation is stricter than a Windows that is not at hand:
 // error codes Windows documents but Wine does not give, and handle values.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <veravo/platform/win/win.h>
 
 #include "support/handler_window.h"
@@ -29,6 +30,9 @@ TEST(EmulationOnly, WindowErrorsCarryTheirCodes) {
   EXPECT_EQ(GetLastError(), ERROR_CANNOT_FIND_WND_CLASS);
   HWND window = test::HandlerWindow("TEmulationForm", nullptr);
   ASSERT_NE(window, nullptr);
+  DWORD process = 0;
+  EXPECT_EQ(GetWindowThreadProcessId(window, &process), GetCurrentThreadId());
+  EXPECT_EQ(process, static_cast<DWORD>(getpid()));
   EXPECT_TRUE(DestroyWindow(window));
   EXPECT_FALSE(DestroyWindow(window));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);

@@ -40,10 +40,17 @@ TEST(LineTraffic, ModemLinesBreaksDrainParityAndLineErrors) {
   ASSERT_TRUE(WaitUntil([&] { return port.ctsReports >= 1 && port.ringEnds == 1; }));  // initial report
   std::this_thread::sleep_for(20ms);
   const bool initially = port.cts;
+  EXPECT_EQ(port.carrier, (port.ModemStatus & win::MS_RLSD_ON) != 0);  // the first report tells the lines
+  EXPECT_EQ(port.dsr, (port.ModemStatus & win::MS_DSR_ON) != 0);
   const int reports = port.ctsReports;
   line->device().SetCts(!initially);
   ASSERT_TRUE(WaitUntil([&] { return port.ctsReports > reports; }));
   EXPECT_EQ(port.cts, !initially);
+  for (bool on : {true, false}) {  // carrier and DSR follow the device's lines, both ways
+    line->device().SetRlsd(on);
+    line->device().SetDsr(on);
+    EXPECT_TRUE(WaitUntil([&] { return port.carrier == on && port.dsr == on; })) << on;
+  }
   line->device().SetRing(true);
   ASSERT_TRUE(WaitUntil([&] { return (port.ModemStatus & win::MS_RING_ON) != 0; }));
   line->device().SetRing(false);
