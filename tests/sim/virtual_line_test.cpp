@@ -117,6 +117,10 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
     if (e.kind == TraceKind::kByte) traced.push_back(FormatTraceEntry(e).substr(11));
   EXPECT_EQ(traced, (std::vector<std::string>{"rx 41 9600,M,8,1 p1", "rx 41 9600,S,8,1 p0",
                                               "rx 41 19200,S,8,1 p0", "tx 44 9600,S,8,1 p0"}));
+  // A lower limit keeps only the newest entries.
+  rig.line->SetTraceLimit(1);
+  ASSERT_EQ(rig.line->trace().size(), 1u);
+  EXPECT_EQ(FormatTraceEntry(rig.line->trace()[0]).substr(11), "tx 44 9600,S,8,1 p0");
 
   // A FIFO of fourteen, then of one.
   dev.SetFollowHost(true);
