@@ -56,6 +56,11 @@ TEST(CodedComboBox, RebuildsFromItsLinesKeepsItsOwnUpdatesUntilThenAndLeavesSort
   // Any other change of the lines rebuilds, as does the end of form loading.
   box.ZCodeTable()->Put(2, "B=Blueberry");
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"Apple", "Apricot", "Blueberry", "Date"}));
+  box.SetItemIndex(0);  // picking an item shows it; an index off the list shows nothing
+  EXPECT_EQ(box.GetText(), "Apple");
+  box.SetItemIndex(4);
+  EXPECT_EQ(box.GetItemIndex(), -1);
+  EXPECT_EQ(box.GetText(), "");
   EXPECT_EQ(box.GetCode(2), "B");
   box.SetValue(1, "changed");
   box.Loaded();
