@@ -124,9 +124,9 @@ SerialPort& TZPEdit::RequirePort(const char* method) const {
 // was written for before the new one applies. The wait is bounded by twice
 // the wire time of what is still unsent, plus a second for a busy machine
 // that runs the port's threads late; a line that does not empty in that
-// time fails the method like a failed write. A port already
-// blocked by a failed write sends nothing until it is re-set, so it is
-// re-set at once, as before (that is what unblocks it).
+// time fails the method like a failed write. A port already blocked by a
+// failed write sends nothing until it is re-set, so it is re-set at once, as
+// before (that is what unblocks it).
 void TZPEdit::ReconfigureLine(const char* method, const char* tail) {
   SerialPort& port = RequirePort(method);
   const int rc = port.Status < 0 ? 0 : port.WaitTransmitEmpty(2 * port.UnsentWireMs() + 1000);
