@@ -40,7 +40,13 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input =
 }
 
 TEST(Tool, ResultsExitCodesAndMessages) {
-  const std::string demoSvg = TempPath("demo.svg");
+  const std::string demoSvg = TempPath("demo.svg"), traceSvg = TempPath("trace.svg");
+  // A printer frame as the trace shows it: each byte, its format and parity bit.
+  std::string frame = "^device  printed: AB\n.*\"open\"\\}\n";
+  for (const char* b : {"0AM1", "1BS0", "2CS0", "7FS0", "3DS0", "41S0", "42S0", "03S0"}) {
+    frame += R"(\{"t_ms": [0-9.]+, "dir": "tx", "byte": ")" + std::string(b, 2) + R"(", "format": "9600,)" +
+             b[2] + R"(,8,1", "parity_bit": )" + b[3] + "\\}\n";
+  }
   struct Case {
     std::string command;  // the arguments, cut at blanks; after a tab: one argument
     std::string input;
@@ -94,7 +100,13 @@ TEST(Tool, ResultsExitCodesAndMessages) {
        2,
        "",
        {"error: unexpected argument 'extra' for 'veravo call'\n", "--open"}},
-      // The demo's tour.
+      // One printer frame traced as JSON lines and as a picture; the demo's tour.
+      {"call --port sim:printer --trace - --trace-svg " + traceSvg +
+           " --device-log PringWriteData 0A1B2C7F4142,",
+       "",
+       0,
+       nullptr,
+       {"^-$", frame}},
       {"demo --svg " + demoSvg, "", 0, nullptr, {"printed: Total 12\\.50", "shown: WELCOME", "door: opened"}},
   };
   for (const Case& c : cases) {
@@ -114,42 +126,17 @@ TEST(Tool, ResultsExitCodesAndMessages) {
     }
     EXPECT_EQ(r.err.find("0102"), std::string::npos) << "arguments that were fine are not blamed";
   }
-  EXPECT_TRUE(std::filesystem::remove(demoSvg)) << "the demo writes its picture";
-}
-
-// One printer frame traced both ways: JSON lines on standard output, and a
-// picture that must parse as XML with one box per byte.
-TEST(ToolTrace, JsonLinesAndPictureShowTheMarkAndSpaceBytesOfAPrinterFrame) {
-  const std::string svg = TempPath("trace.svg");
-  auto r = RunTool({"call", "--port", "sim:printer", "--trace", "-", "--trace-svg", svg, "--device-log",
-                    "PringWriteData", "0A1B2C7F4142,"});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::istringstream lines(r.out);
-  std::string line;
-  std::getline(lines, line);
-  EXPECT_EQ(line, "-");
-  std::getline(lines, line);
-  EXPECT_EQ(line, "device  printed: AB");  // what the printer made of the frame
-  std::regex byteLine(
-      R"re(^\{"t_ms": [0-9.]+, "dir": "tx", "byte": "([0-9A-F]{2})", "format": "9600,([MS]),8,1", "parity_bit": ([01])\}$)re");
-  std::string bytes, formats;
-  for (std::smatch m; std::getline(lines, line);) {
-    if (!std::regex_match(line, m, byteLine)) continue;
-    bytes += m[1].str() + " ";
-    formats += m[2].str();
-    EXPECT_EQ(m[3].str(), m[2].str() == "M" ? "1" : "0");
-  }
-  EXPECT_EQ(bytes, "0A 1B 2C 7F 3D 41 42 03 ");
-  EXPECT_EQ(formats, "MSSSSSSS");
-  PeerProcess count({"/usr/bin/python3", "-c",
-                     "import xml.etree.ElementTree as E,sys; r=E.parse(sys.argv[1]); print(len([g for g in "
-                     "r.iter('{http://www.w3.org/2000/svg}g') if g.get('class')=='byte']))",
-                     svg},
-                    svg + ".boxes");
-  EXPECT_EQ(count.Wait(10000), 0) << "the picture must parse as XML";
-  EXPECT_EQ(FileText(svg + ".boxes"), "8\n");
-  std::filesystem::remove(svg + ".boxes");
-  std::filesystem::remove(svg);
+  // Both pictures parse as XML; the frame's has one box per byte.
+  const std::string boxes = traceSvg + ".boxes";
+  PeerProcess count(
+      {"/usr/bin/python3", "-c",
+       "import xml.etree.ElementTree as E,sys; r=[E.parse(f) for f in sys.argv[1:]]; print(len([g "
+       "for g in r[0].iter('{http://www.w3.org/2000/svg}g') if g.get('class')=='byte']))",
+       traceSvg, demoSvg},
+      boxes);
+  EXPECT_EQ(count.Wait(10000), 0) << FileText(boxes);
+  EXPECT_EQ(FileText(boxes), "8\n");
+  for (const std::string& file : {demoSvg, traceSvg, boxes}) std::filesystem::remove(file);
 }
 
 // A simulated device serves the tool's own port: on a pseudo-terminal
