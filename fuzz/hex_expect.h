@@ -16,18 +16,11 @@ inline std::vector<unsigned char> Hex(const std::string& s) {
   return veravo::TZPEdit::HexTextToBytes(s.c_str());
 }
 
-// The XOR of the bytes the pairs of hex digits from the start stand for (a
-// character that is no hex digit counts as 0; an odd last character is left out).
+// The XOR of the bytes the pairs of hex digits from the start stand for (an
+// odd last character is left out).
 inline unsigned char XorPairs(const std::string& s) {
-  auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-  };
   unsigned char x = 0;
-  for (std::size_t i = 0; i + 1 < s.size(); i += 2)
-    x ^= static_cast<unsigned char>(digit(s[i]) * 16 + digit(s[i + 1]));
+  for (unsigned char b : Hex(s.substr(0, s.size() / 2 * 2))) x ^= b;
   return x;
 }
 

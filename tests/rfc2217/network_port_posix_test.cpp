@@ -43,15 +43,6 @@ bool ChangeState(HANDLE handle, const std::function<void(DCB&)>& change) {
   return SetCommState(handle, &dcb);
 }
 
-// Deletes the files a scenario wrote beside `base`, however it ended.
-struct TempFiles {
-  std::string base;
-  std::vector<const char*> exts;
-  ~TempFiles() {
-    for (const char* ext : exts) unlink((base + ext).c_str());
-  }
-};
-
 // ser2net with a pseudo-terminal behind it on which the test plays the
 // device: one exchange with IAC bytes both ways, a purge of what arrived, line
 // settings that must reach the device's terminal, the status command, and at
@@ -62,9 +53,7 @@ TEST(Ser2net, ExchangePurgeSettingsStatusAndServerKilledMidTransfer) {
   std::string why;
   auto pty = PseudoTerminal::Open(&why);
   ASSERT_TRUE(pty) << why;
-  const TempFiles files{::testing::TempDir() + "veravo-ser2net-" + std::to_string(getpid()),
-                        {".yaml", ".pid", ".log", ".status"}};
-  const std::string& dir = files.base;
+  const std::string dir = ::testing::TempDir() + "veravo-ser2net-" + std::to_string(getpid());
   const int port = testing::FreeLoopbackPort();
   std::ofstream(dir + ".yaml") << "%YAML 1.1\n---\n"
                                << "connection: &veravo\n"
@@ -74,10 +63,10 @@ TEST(Ser2net, ExchangePurgeSettingsStatusAndServerKilledMidTransfer) {
                                << "      kickolduser: true\n"
                                << "    connector: serialdev," << pty->DevicePath() << ",9600n81,local\n";
   PeerProcess ser2net({server, "-n", "-u", "-c", dir + ".yaml", "-P", dir + ".pid"}, dir + ".log");
-  ASSERT_TRUE(testing::WaitListening(port, 5000)) << testing::FileText(dir + ".log");
   const std::string name = "rfc2217://127.0.0.1:" + std::to_string(port);
-  HANDLE handle = OpenPort(name);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
+  HANDLE handle = INVALID_HANDLE_VALUE;  // refused until the server listens
+  ASSERT_TRUE(WaitUntil([&] { return (handle = OpenPort(name)) != INVALID_HANDLE_VALUE; }, 5s))
+      << testing::FileText(dir + ".log");
   COMMTIMEOUTS timeouts{0xFFFFFFFF, 0xFFFFFFFF, 2000, 0, 2000};
   SetCommTimeouts(handle, &timeouts);
   // What the device side receives within two seconds, up to `count` bytes.
@@ -157,20 +146,7 @@ TEST(Ser2net, ExchangePurgeSettingsStatusAndServerKilledMidTransfer) {
   EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
   CloseHandle(ov.hEvent);
   CloseHandle(handle);
-}
-
-// A malformed name is no port at all; a well-formed one that nothing
-// listens on is a refused connection.
-TEST(NetworkPortNames, MalformedNamesAreNotFoundAndRefusedConnectionsDenied) {
-  const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(testing::FreeLoopbackPort());
-  const std::pair<std::string, DWORD> cases[] = {{"rfc2217://127.0.0.1:12a", ERROR_FILE_NOT_FOUND},
-                                                 {"rfc2217://127.0.0.1:", ERROR_FILE_NOT_FOUND},
-                                                 {"rfc2217://127.0.0.1:123456", ERROR_FILE_NOT_FOUND},
-                                                 {nobody, ERROR_ACCESS_DENIED}};
-  for (const auto& [name, error] : cases) {
-    EXPECT_EQ(OpenPort(name), INVALID_HANDLE_VALUE) << name;
-    EXPECT_EQ(GetLastError(), error) << name;
-  }
+  for (const char* ext : {".yaml", ".pid", ".log", ".status"}) unlink((dir + ext).c_str());
 }
 
 // One connection to veravo's server, one sub-case after the other on it.
@@ -259,7 +235,17 @@ TEST(VeravoServer, BytesSettingsAndLineConditionsCrossBothWays) {
   std::this_thread::sleep_for(450ms);
   EXPECT_EQ(NetworkPortReportOf(name).unanswered, std::vector<std::string>{});
   CloseHandle(handle);
+  // Once the server is gone its port refuses connections; a malformed name
+  // is no port at all.
   server.reset();
+  const std::pair<std::string, DWORD> names[] = {{name, ERROR_ACCESS_DENIED},
+                                                 {"rfc2217://127.0.0.1:12a", ERROR_FILE_NOT_FOUND},
+                                                 {"rfc2217://127.0.0.1:", ERROR_FILE_NOT_FOUND},
+                                                 {"rfc2217://127.0.0.1:123456", ERROR_FILE_NOT_FOUND}};
+  for (const auto& [bad, error] : names) {
+    EXPECT_EQ(OpenPort(bad), INVALID_HANDLE_VALUE) << bad;
+    EXPECT_EQ(GetLastError(), error) << bad;
+  }
   sim::VirtualLine::remove(lineName);
 }
 

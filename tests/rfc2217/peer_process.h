@@ -69,18 +69,6 @@ inline int FreeLoopbackPort() {
   return port;
 }
 
-// Waits until something accepts connections on 127.0.0.1:port.
-inline bool WaitListening(int port, int timeoutMs) {
-  std::string why;
-  return test::WaitUntil(
-      [&] {
-        win::net::Socket s = win::net::Connect("127.0.0.1", port, 100, &why);
-        if (s != win::net::kNoSocket) win::net::Close(s);
-        return s != win::net::kNoSocket;
-      },
-      std::chrono::milliseconds(timeoutMs));
-}
-
 // The whole content of a file.
 inline std::string FileText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
