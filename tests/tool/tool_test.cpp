@@ -49,65 +49,55 @@ TEST(Tool, ResultsExitCodesAndMessages) {
   }
   struct Case {
     std::string command;  // the arguments, cut at blanks; after a tab: one argument
-    std::string input;
     int exitCode;
-    const char* out;                 // the whole standard output; nullptr: not compared
-    std::vector<std::string> shown;  // patterns found in standard output + error
+    const char* out;                      // the whole standard output; nullptr: not compared
+    std::vector<std::string> shown = {};  // patterns found in standard output + error
+    std::string input = "";
   };
   const Case cases[] = {
-      {"call --open none GetCRC16 123456789", "", 0, "8585\n", {}},  // 0x2189
-      {"call --open none XorByte 0101", "", 0, "\"\\x00\"\n", {}},
-      {"call --open none CreatePort", "", 0, "false\n", {}},  // no port name: the open fails
+      {"call --open none GetCRC16 123456789", 0, "8585\n"},  // 0x2189
+      {"call --open none XorByte 0101", 0, "\"\\x00\"\n"},
+      {"call --open none CreatePort", 0, "false\n"},  // no port name: the open fails
       // XorChar covers the characters before the first quote and a trailer
       // made of the two after it, so every blank, comma and quote of the
       // argument counts: 0x20 ^ 'a' ^ ',' ^ 0x20 = 0x4D, trailer "b'" = 0xB0.
-      {"call --open none XorChar\t a, 'b'", "", 0, "\"\\xFD\"\n", {}},
-      {"call --port sim:silent CCReady", "", 0, "-\n", {}},
+      {"call --open none XorChar\t a, 'b'", 0, "\"\\xFD\"\n"},
+      {"call --port sim:silent CCReady", 0, "-\n"},
       // In a script the argument is the rest of the line after the first
       // blank, taken verbatim as in the call above. A text result is quoted
       // with C escapes, a GBK character in UTF-8, a lone high byte as \xHH.
-      {"run --open none -", "XorChar  a, 'b'\n", 0, "\"\\xFD\"\n", {}},
+      {"run --open none -", 0, "\"\\xFD\"\n", {}, "XorChar  a, 'b'\n"},
       {"run --open none -",
-       "# a comment\n\nSetBaudRate 4800\r\nGetBaudRate\nSetSleepTiem 7\nGetSleepTiem\nGetCRC "
-       "0102\nSetProtName \xA1\xA3\t\"\\\x7F\x01\xFD\r\nGetProtName\nXorByte 0D\nXorByte 0A\n",
        0,
        "-\n4800\n-\n7\n\"CA3A\"\n-\n\"\xE3\x80\x82\\t\\\"\\\\\\x7F\\x01\\xFD\"\n\"\\r\"\n\"\\n\"\n",
-       {}},
+       {},
+       "# a comment\n\nSetBaudRate 4800\r\nGetBaudRate\nSetSleepTiem 7\nGetSleepTiem\nGetCRC "
+       "0102\nSetProtName \xA1\xA3\t\"\\\x7F\x01\xFD\r\nGetProtName\nXorByte 0D\nXorByte 0A\n"},
       // A failed open shows the message box on standard error: caption empty,
       // the not-found text with the port name, the full stop in UTF-8.
       {"call --port /dev/veravo-none GetBaudRate",
-       "",
        0,
        "9600\n",
        {"messagebox: : Fatal Errors: Port</dev/veravo-none> not found\xE3\x80\x82"}},
       // Unknown names stop before anything runs (exit 2); a raising method
       // prints error: CLASS: MESSAGE and stops the script (exit 1).
-      {"call --open none NoSuchMethod", "", 2, "", {"PringWriteData"}},
-      {"run --open none -", "GetBaudRate\nBogus\n", 2, "", {"line 2"}},
-      {"run --open none -", "HYReadData\nGetBaudRate\n", 1, "", {"^error: E[A-Za-z]+: .+"}},
-      {"call --open none SetBaudRate fast", "", 2, "", {}},
+      {"call --open none NoSuchMethod", 2, "", {"PringWriteData"}},
+      {"run --open none -", 2, "", {"line 2"}, "GetBaudRate\nBogus\n"},
+      {"run --open none -", 1, "", {"^error: E[A-Za-z]+: .+"}, "HYReadData\nGetBaudRate\n"},
+      {"call --open none SetBaudRate fast", 2, ""},
       // An unknown option is named, with the options of the command it was
       // given to (one message for every command: the top level and two).
-      {"call --bogus x GetCRC 0102",
-       "",
-       2,
-       "",
-       {"error: unknown option --bogus for 'veravo call'\n", "--port"}},
-      {"run -q --open none -", "", 2, "", {"error: unknown option -q for 'veravo run'\n", "--trace-svg"}},
-      {"--bogus ports", "", 2, "", {"error: unknown option --bogus for 'veravo'\n", "status"}},
-      {"call GetCRC 0102 extra",
-       "",
-       2,
-       "",
-       {"error: unexpected argument 'extra' for 'veravo call'\n", "--open"}},
+      {"call --bogus x GetCRC 0102", 2, "", {"error: unknown option --bogus for 'veravo call'\n", "--port"}},
+      {"run -q --open none -", 2, "", {"error: unknown option -q for 'veravo run'\n", "--trace-svg"}},
+      {"--bogus ports", 2, "", {"error: unknown option --bogus for 'veravo'\n", "status"}},
+      {"call GetCRC 0102 extra", 2, "", {"error: unexpected argument 'extra' for 'veravo call'\n", "--open"}},
       // One printer frame traced as JSON lines and as a picture; the demo's tour.
       {"call --port sim:printer --trace - --trace-svg " + traceSvg +
            " --device-log PringWriteData 0A1B2C7F4142,",
-       "",
        0,
        nullptr,
        {"^-$", frame}},
-      {"demo --svg " + demoSvg, "", 0, nullptr, {"printed: Total 12\\.50", "shown: WELCOME", "door: opened"}},
+      {"demo --svg " + demoSvg, 0, nullptr, {"printed: Total 12\\.50", "shown: WELCOME", "door: opened"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command + " < " + c.input);
