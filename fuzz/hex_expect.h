@@ -34,14 +34,3 @@ inline unsigned char XorQuoted(const std::string& s) {
       q + 1 < s.size() ? Hex(s.substr(q + 1, 2)) : std::vector<unsigned char>{};
   return trailer.empty() ? x : x ^ trailer[0];
 }
-
-// The fields of a text cut at commas, the part after the last one included.
-inline std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1) {
-    parts.push_back(text.substr(start, comma - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}

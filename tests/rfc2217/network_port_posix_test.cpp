@@ -55,14 +55,13 @@ TEST(Ser2net, ExchangePurgeSettingsStatusAndServerKilledMidTransfer) {
   ASSERT_TRUE(pty) << why;
   const std::string dir = ::testing::TempDir() + "veravo-ser2net-" + std::to_string(getpid());
   const int port = testing::FreeLoopbackPort();
-  std::ofstream(dir + ".yaml") << "%YAML 1.1\n---\n"
-                               << "connection: &veravo\n"
-                               << "    accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
-                               << "    enable: on\n"
-                               << "    options:\n"
-                               << "      kickolduser: true\n"
-                               << "    connector: serialdev," << pty->DevicePath() << ",9600n81,local\n";
-  PeerProcess ser2net({server, "-n", "-u", "-c", dir + ".yaml", "-P", dir + ".pid"}, dir + ".log");
+  // Its configuration on the command line, '#' standing for a line end.
+  PeerProcess ser2net(
+      {server, "-n", "-u", "-P", dir + ".pid", "-Y",
+       "connection: &veravo#  accepter: telnet(rfc2217),tcp,127.0.0.1," + std::to_string(port) +
+           "#  enable: on#  options:#    kickolduser: true#  connector: serialdev," + pty->DevicePath() +
+           ",9600n81,local"},
+      dir + ".log");
   const std::string name = "rfc2217://127.0.0.1:" + std::to_string(port);
   HANDLE handle = INVALID_HANDLE_VALUE;  // refused until the server listens
   ASSERT_TRUE(WaitUntil([&] { return (handle = OpenPort(name)) != INVALID_HANDLE_VALUE; }, 5s))
@@ -146,7 +145,7 @@ TEST(Ser2net, ExchangePurgeSettingsStatusAndServerKilledMidTransfer) {
   EXPECT_EQ(GetLastError(), ERROR_BAD_COMMAND);
   CloseHandle(ov.hEvent);
   CloseHandle(handle);
-  for (const char* ext : {".yaml", ".pid", ".log", ".status"}) unlink((dir + ext).c_str());
+  for (const char* ext : {".pid", ".log", ".status"}) unlink((dir + ext).c_str());
 }
 
 // One connection to veravo's server, one sub-case after the other on it.
