@@ -3,6 +3,7 @@
 // loops, are checked by the hex codec cases and inside the frame targets.)
 #include <veravo/edit/zpedit.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -20,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(Hex(hex) == std::vector<unsigned char>(data, data + size));
   }
   // The component's text operations see the text up to a zero character.
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  std::string cut = text.substr(0, text.find('\0'));
+  const std::string cut(reinterpret_cast<const char*>(data), std::find(data, data + size, 0) - data);
 
   // Any text decodes to (n + 1) / 2 bytes, without reading past its end.
   auto bytes = Hex(cut);

@@ -14,10 +14,7 @@
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool registered = [] {
-    veravo::Veravo::RegisterPackage();
-    return true;
-  }();
+  static const bool registered = (veravo::Veravo::RegisterPackage(), true);
   (void)registered;
   std::string text(reinterpret_cast<const char*>(data), size);
   std::unique_ptr<veravo::TComponent> component;

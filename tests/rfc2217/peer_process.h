@@ -37,13 +37,10 @@ class PeerProcess {
   }
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
-  // Stops the program (SIGTERM, then SIGKILL after a second) and reaps it.
-  ~PeerProcess() { Stop(); }
-  void Stop() {
-    for (int signal : {SIGTERM, SIGKILL}) {
-      if (pid_ > 0) kill(pid_, signal);
-      if (Wait(signal == SIGTERM ? 1000 : 10000) >= 0) return;
-    }
+  // Ends the program if it still runs, and reaps it.
+  ~PeerProcess() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    Wait(10000);
   }
   // Waits until the program ended; its exit code (128 + signal when a signal
   // ended it), or -1 on time-out.
