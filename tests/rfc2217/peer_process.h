@@ -1,11 +1,10 @@
-// Outside programs the network port and tool tests talk to (on 127.0.0.1
-// only), started and stopped by process id, their output going to a file.
+// Outside programs the network port and tool tests talk to, started and
+// stopped by process id, their output going to a file.
 #pragma once
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <veravo/platform/win/net/net_socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -57,14 +56,6 @@ class PeerProcess {
  private:
   pid_t pid_ = -1;
 };
-
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-inline int FreeLoopbackPort() {
-  int port = -1;
-  std::string why;
-  win::net::Close(win::net::Listen("127.0.0.1", 0, &port, &why));
-  return port;
-}
 
 // The whole content of a file.
 inline std::string FileText(const std::string& path) {

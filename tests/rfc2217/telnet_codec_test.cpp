@@ -101,14 +101,13 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
     DCB want = base;
     c.change(want);
     std::vector<Bytes> expected;
-    for (const Bytes& cv : c.commands)
-      expected.push_back(comport::Encode(cv[0], Bytes(cv.begin() + 1, cv.end())));
-    EXPECT_EQ(comport::CommandsFor(&from, comport::SettingsOf(want)), expected) << c.what;
-    // A server applying them gets the same line settings back.
-    DCB applied = base;
+    DCB applied = base;  // a server applying them gets the same line settings back
     for (const Bytes& cv : c.commands) {
-      EXPECT_TRUE(comport::ApplyToDcb(cv[0], Bytes(cv.begin() + 1, cv.end()), &applied)) << c.what;
+      const Bytes value(cv.begin() + 1, cv.end());
+      expected.push_back(comport::Encode(cv[0], value));
+      EXPECT_TRUE(comport::ApplyToDcb(cv[0], value, &applied)) << c.what;
     }
+    EXPECT_EQ(comport::CommandsFor(&from, comport::SettingsOf(want)), expected) << c.what;
     const comport::PortSettings got = comport::SettingsOf(applied);
     EXPECT_TRUE(comport::CommandsFor(&got, comport::SettingsOf(want)).empty()) << c.what;
   }

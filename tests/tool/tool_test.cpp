@@ -15,8 +15,7 @@ namespace {
 
 struct ToolRun {
   int exitCode = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 std::string TempPath(const std::string& name) {
@@ -29,10 +28,8 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input =
   std::ofstream(base + ".in", std::ios::binary) << input;
   std::vector<std::string> argv = {VERAVO_TOOL_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
-  ToolRun run;
-  run.exitCode = PeerProcess(argv, base + ".out", base + ".in", base + ".err").Wait(60000);
-  run.out = FileText(base + ".out");
-  run.err = FileText(base + ".err");
+  const int exitCode = PeerProcess(argv, base + ".out", base + ".in", base + ".err").Wait(60000);
+  const ToolRun run{exitCode, FileText(base + ".out"), FileText(base + ".err")};
   for (const char* ext : {".in", ".out", ".err"}) std::filesystem::remove(base + ext);
   return run;
 }
