@@ -35,30 +35,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto xorOf = [&](std::size_t from, std::size_t to) {  // 0-based, [from, to)
     return std::accumulate(reply.begin() + from, reply.begin() + to, 0, std::bit_xor<>());
   };
+  // The XOR readers: the last byte is the XOR of the bytes from `from` (0-based)
+  // to N - `skip`, in replies of at least `least` bytes.
+  struct XorReader {
+    veravo::AnsiString (veravo::TZPEdit::*read)();
+    std::size_t least, from, skip;
+  };
+  static const XorReader kXorReaders[] = {{&veravo::TZPEdit::GetData, 0, 0, 1},
+                                          {&veravo::TZPEdit::SBQGetData, 4, 1, 2},
+                                          {&veravo::TZPEdit::CRTRead, 5, 3, 1}};
   bool accepted = false;
   std::string got;
-  switch (reader) {
-    case 0:  // last byte = XOR of all before it
-      got = f.edit.GetData().str();
-      accepted = n >= 1 && reply[n - 1] == xorOf(0, n - 1);
-      break;
-    case 1:  // last byte = XOR of bytes 2 .. N-2 (1-based)
-      if (n < 4) return 0;
-      got = f.edit.SBQGetData().str();
-      accepted = reply[n - 1] == xorOf(1, n - 2);
-      break;
-    case 2:  // last byte = XOR of bytes 4 .. N-1 (1-based)
-      if (n < 5) return 0;
-      got = f.edit.CRTRead().str();
-      accepted = reply[n - 1] == xorOf(3, n - 1);
-      break;
-    default: {              // last two bytes = CRC-16 of the rest, low byte first
-      if (n < 5) return 0;  // shorter replies take a second snapshot
-      got = f.edit.CCSBQGetData().str();
-      unsigned crc = f.edit.GetCRC16(reply.data(), static_cast<unsigned>(n - 2));
-      accepted = reply[n - 2] == (crc & 0xFF) && reply[n - 1] == (crc >> 8);
-      break;
-    }
+  if (reader < 3) {
+    const XorReader& r = kXorReaders[reader];
+    if (n < r.least) return 0;
+    got = (f.edit.*r.read)().str();
+    accepted = n >= 1 && reply[n - 1] == xorOf(r.from, n - r.skip);
+  } else {                // the last two bytes are the CRC-16 of the rest, low byte first
+    if (n < 5) return 0;  // shorter replies take a second snapshot
+    got = f.edit.CCSBQGetData().str();
+    unsigned crc = f.edit.GetCRC16(reply.data(), static_cast<unsigned>(n - 2));
+    accepted = reply[n - 2] == (crc & 0xFF) && reply[n - 1] == (crc >> 8);
   }
   FUZZ_CHECK(got == (accepted ? hex : std::string()));
   return 0;
