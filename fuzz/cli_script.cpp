@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& c : calls) {
     FUZZ_CHECK(c.line > previous && c.line <= static_cast<int>(lines.size()));
     previous = c.line;
-    std::string whole = c.method + (c.arg ? " " + *c.arg : "");
-    FUZZ_CHECK(whole == lines[static_cast<std::size_t>(c.line - 1)]);
+    FUZZ_CHECK(c.method + (c.arg ? " " + *c.arg : "") == lines[static_cast<std::size_t>(c.line - 1)]);
     FUZZ_CHECK(c.method.find(' ') == std::string::npos);
   }
   return 0;

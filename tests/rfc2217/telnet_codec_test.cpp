@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <veravo/platform/win/net/rfc2217_commands.h>
 
+#include <tuple>
+
 #include "rfc2217/telnet_feed.h"
 
 namespace veravo::win::net {
@@ -20,12 +22,10 @@ TEST(TelnetParser, SeparatesDataFromCommandsAndCapsSubnegotiations) {
   Parsed p = ParseInSteps(stream, stream.size());
   EXPECT_EQ(p.data, (Bytes{'a', I, 'b', 'c', 'd'}));
   ASSERT_EQ(p.events.size(), 2u);
-  EXPECT_EQ(p.events[0].verb, telnet::kWill);
-  EXPECT_EQ(p.events[0].option, 44);
-  EXPECT_EQ(p.events[0].dataOffset, 3u);
-  EXPECT_EQ(p.events[1].kind, TelnetEvent::Kind::kSubnegotiation);
-  EXPECT_EQ(p.events[1].payload, (Bytes{1, I, 0}));
-  EXPECT_EQ(p.events[1].dataOffset, 4u);
+  const TelnetEvent &will = p.events[0], &sub = p.events[1];
+  EXPECT_EQ(std::tie(will.verb, will.option, will.dataOffset), std::make_tuple(telnet::kWill, 44, 3u));
+  EXPECT_EQ(std::tie(sub.kind, sub.payload, sub.dataOffset),
+            std::make_tuple(TelnetEvent::Kind::kSubnegotiation, Bytes{1, I, 0}, 4u));
 
   // IAC SB 44, more payload than the cap, IAC SE, then an SB that an IAC
   // WILL ends: both keep the stream in step.
@@ -38,8 +38,7 @@ TEST(TelnetParser, SeparatesDataFromCommandsAndCapsSubnegotiations) {
   EXPECT_TRUE(p.events[0].truncated);
   EXPECT_EQ(p.events[0].payload.size(), telnet::kSubnegotiationCap);
   EXPECT_EQ(p.events[1].payload, Bytes{9});  // ended by the IAC WILL that follows it
-  EXPECT_EQ(p.events[2].verb, telnet::kWill);
-  EXPECT_EQ(p.events[2].option, 3);
+  EXPECT_EQ(std::tie(p.events[2].verb, p.events[2].option), std::make_tuple(telnet::kWill, 3));
 }
 
 TEST(TelnetNegotiation, TwoSidesAgreeWithoutLoopingAndRefuseTheUnknown) {
@@ -48,10 +47,8 @@ TEST(TelnetNegotiation, TwoSidesAgreeWithoutLoopingAndRefuseTheUnknown) {
   // One side's answers to the three-byte commands the other sent.
   auto answers = [](TelnetNegotiation& side, const Bytes& in) {
     Bytes out;
-    for (std::size_t i = 0; i + 3 <= in.size(); i += 3) {
-      Bytes a = side.Answer(in[i + 1], in[i + 2]);
-      out.insert(out.end(), a.begin(), a.end());
-    }
+    for (std::size_t i = 0; i + 3 <= in.size(); i += 3)
+      for (BYTE b : side.Answer(in[i + 1], in[i + 2])) out.push_back(b);
     return out;
   };
   // Exchange answers until both sides fall silent.

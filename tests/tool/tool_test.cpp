@@ -36,8 +36,10 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input =
 
 TEST(Tool, ResultsExitCodesAndMessages) {
   const std::string demoSvg = TempPath("demo.svg"), traceSvg = TempPath("trace.svg");
-  // A printer frame as the trace shows it: each byte, its format and parity bit.
-  std::string frame = "^device  printed: AB\n.*\"open\"\\}\n";
+  // A printer frame as the trace shows it: each byte, its format and parity
+  // bit; before it what the printer made of it, if it had done so by the time
+  // the tool looked (a loaded machine may keep it longer).
+  std::string frame = "^device  (printed: AB|\\(nothing understood\\))\n.*\"open\"\\}\n";
   for (const char* b : {"0AM1", "1BS0", "2CS0", "7FS0", "3DS0", "41S0", "42S0", "03S0"}) {
     frame += R"(\{"t_ms": [0-9.]+, "dir": "tx", "byte": ")" + std::string(b, 2) + R"(", "format": "9600,)" +
              b[2] + R"(,8,1", "parity_bit": )" + b[3] + "\\}\n";
@@ -100,11 +102,10 @@ TEST(Tool, ResultsExitCodesAndMessages) {
     for (std::string word; words >> word;) args.push_back(word);
     ToolRun r = RunTool(args, c.input);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-    if (c.out != nullptr) {
-      EXPECT_EQ(r.out, c.out);
-    }
+    EXPECT_TRUE(c.out == nullptr || r.out == c.out) << r.out;
+    const std::string all = r.out + r.err;
     for (const std::string& pattern : c.shown) {
-      EXPECT_TRUE(std::regex_search(r.out + r.err, std::regex(pattern, std::regex::multiline))) << pattern;
+      EXPECT_TRUE(std::regex_search(all, std::regex(pattern, std::regex::multiline))) << pattern + "\n" + all;
     }
     EXPECT_EQ(r.err.find("0102"), std::string::npos) << "arguments that were fine are not blamed";
   }
