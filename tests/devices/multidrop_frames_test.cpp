@@ -182,20 +182,6 @@ TEST(MultiDropFrames, HdgCommandThenCallersFormatThenDoor) {
   });
 }
 
-// The device answers each frame; the replies come while the next frame goes.
-TEST(MultiDropFrames, HdgExchangesWithItsDevice) {
-  RunFamily("hdg", [](const Combo& c) {
-    Plan p;
-    const Bytes first = Data(c.size, 9), second = {0x01, 0x01};
-    p.Frame(0x06, first);
-    p.Frame(0x06, second);
-    p.run = [first, second](TZPEdit& e) {
-      e.HDGWriteData(("06," + Hex(first)).c_str()), e.HDGWriteData(("06," + Hex(second)).c_str());
-    };
-    return p;
-  });
-}
-
 using FormatSwitch = EditOnLine;
 
 // While the device holds CTS off (the port waits for it), nothing handed over
