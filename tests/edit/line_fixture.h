@@ -12,17 +12,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/wait.h"
-
-namespace veravo {
-// Shows texts as text in failure messages.
-inline void PrintTo(const AnsiString& s, std::ostream* os) { *os << '"' << s.str() << '"'; }
-}  // namespace veravo
 
 namespace veravo::testing {
 

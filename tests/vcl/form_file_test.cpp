@@ -126,7 +126,6 @@ TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
       {"object A: TFormSample\n  Count 1\nend\n", 2, "'=' expected"},
       {"object A: TFormSample\n  Caption = 'open\nend\n", 2, "unterminated string"},
       {"object A: TFormSample\n  Lines.Strings = (\n    'a'\nend\n", 4, "unterminated string list"},
-      {"object A: TFormSample\n  Lines.Strings = (\n    'a'\n", 4, "unterminated string list"},
       {"object A: TFormSample\n  Flag = Maybe\nend\n", 2, "invalid value for property Flag"},
       {"object A: TFormSample\n  Count = 'ten'\nend\n", 2, "invalid value for property Count"},
       {"object A: TFormSample\n  Count = 99999999999\nend\n", 2, "out of range"},
