@@ -29,7 +29,8 @@ TEST_F(DeviceFrames, EveryCommandGivesItsFrame) {
       {[](TZPEdit& e) { e.WriteData(" 0102'AB'03,\r\n"); }, "01/1 02/0 03/0 41/0 42/0 03/0 00/0"},
       {[](TZPEdit& e) { e.WriteData("01AA,02BB,"); }, "01/1 AA/0"},
       {[](TZPEdit& e) { e.WriteData("0GZZ,"); }, "00/1 00/0"},
-      {[](TZPEdit& e) { e.WriteData("01'AB,"); }, "01/1 01/0 AB/0 AB/0"},               // "AB" the trailer
+      {[](TZPEdit& e) { e.WriteData("01'AB,"); },
+       "01/1 01/0 AB/0 AB/0"},  // no closing quote: "AB" the trailer
       {[](TZPEdit& e) { e.DidplayWriteData("01'AB',"); }, "01/1 01/0 41/0 42/0 03/0"},  // no trailer
       {[](TZPEdit& e) { e.OpenDoor(); }, "01/0 53/0 57/0 05/0 0D/0"},                   // after space parity
       {[](TZPEdit& e) { e.SendHDGData(" 05,0101\r"); }, "05/1 01/0 01/0"},
