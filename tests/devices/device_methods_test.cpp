@@ -25,6 +25,7 @@ TEST_F(DeviceFrames, EveryCommandGivesItsFrame) {
       {[](TZPEdit& e) { e.PringWriteData(" 01'AB',0A1B2C7F,0A1B"); },
        "0A/1 1B/0 2C/0 7F/0 3D/0 00/0"},  // quoted field skipped, empty data, tail ignored
       {[](TZPEdit& e) { e.PringWriteData("0A1B2C7F4142"); }, ""},  // no ','
+      {[](TZPEdit& e) { e.WriteData("01AA55"); }, ""},             // no ','
       {[](TZPEdit& e) { e.WriteData("01AA55,"); }, "01/1 AA/0 55/0"},
       {[](TZPEdit& e) { e.WriteData(" 0102'AB'03,\r\n"); }, "01/1 02/0 03/0 41/0 42/0 03/0 00/0"},
       {[](TZPEdit& e) { e.WriteData("01AA,02BB,"); }, "01/1 AA/0"},
@@ -155,9 +156,37 @@ struct CallBackWindow {
   win::HWND window = test::HandlerWindow("CallBackWindow", &handler);
 };
 
-TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytesAndCallsBackDuringThemAreRefused) {
-  Open();
-  // Unanswered, the exchanges give their no-reply results.
+TEST_F(DeviceExchanges, WithoutAPortThenPollsThatStopAtTheFirstReplyAndCallsBackDuringThem) {
+  MessageBoxCapture capture;
+  using Call = std::function<AnsiString(TZPEdit&)>;
+  edit_.SetText("kept");
+  EXPECT_EQ(edit_.HDGGetData(), "0");
+  EXPECT_EQ(edit_.GetPJD(), "0");
+  EXPECT_EQ(edit_.GetText(), "kept");
+  EXPECT_EQ(edit_.HDGWriteData("05,0101"), "0~1");
+  EXPECT_EQ(edit_.SBQGetData(), " ");
+  EXPECT_EQ(edit_.NewSBQGetData() + edit_.CRTRead() + edit_.GetData() + edit_.SendAnyHex("01") +
+                edit_.SendATCommand("AT"),
+            "");
+  edit_.SendHDGData("05,01"), edit_.DZShow("01"), edit_.NewDZShow("#01"), edit_.SendAnyChar("A");
+  edit_.CRTPort("01"), edit_.SendATNR("A"), edit_.NewSBQWriteData("02313233343503"), edit_.SBPring("A,01");
+  EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);
+
+  // These open the port and send nothing; OpenDoor opens it and sends.
+  Call reopen[] = {[](TZPEdit& e) { return e.SBQWriteData("0102"); },
+                   [](TZPEdit& e) { return e.PringWriteData("0A1B2C7F,"), AnsiString(); },
+                   [](TZPEdit& e) { return e.DidplayWriteData("0A1B,"), AnsiString(); }};
+  for (const Call& call : reopen) {
+    EXPECT_EQ(call(edit_), "");
+    EXPECT_EQ(edit_.PortState(), TZPEdit::PortOpen);
+    edit_.ClosePort();
+  }
+  EXPECT_EQ(Received(0), "");
+  edit_.OpenDoor();
+  EXPECT_EQ(Received(5), "01/- 53/- 57/- 05/- 0D/-");
+  EXPECT_TRUE(capture.boxes.empty());
+
+  // On the port OpenDoor opened, unanswered exchanges give their no-reply results.
   EXPECT_EQ(edit_.SBQWriteData("0102"), "");
   EXPECT_EQ(edit_.HDGWriteData("05,0101"), "FF~2");
   EXPECT_EQ(edit_.HYWriteCheck("0102"), "FF");
@@ -213,37 +242,13 @@ TEST_F(DeviceExchanges, PollsStopAtTheFirstReplyAndLeaveLaterBytesAndCallsBackDu
   Reply("01");  // a read request is taken again afterwards
   win::SendMessageA(edit_.Handle(), TZPEdit::ReadRequestMessage, 0, 0);
   EXPECT_EQ(edit_.GetText(), "01");
-}
 
-TEST_F(DeviceExchanges, WithoutAPort) {
-  MessageBoxCapture capture;
-  using Call = std::function<AnsiString(TZPEdit&)>;
-  edit_.SetText("kept");
-  EXPECT_EQ(edit_.HDGGetData(), "0");
-  EXPECT_EQ(edit_.GetPJD(), "0");
-  EXPECT_EQ(edit_.GetText(), "kept");
-  EXPECT_EQ(edit_.HDGWriteData("05,0101"), "0~1");
-  EXPECT_EQ(edit_.SBQGetData(), " ");
-  EXPECT_EQ(edit_.NewSBQGetData() + edit_.CRTRead() + edit_.GetData() + edit_.SendAnyHex("01") +
-                edit_.SendATCommand("AT"),
-            "");
-  edit_.SendHDGData("05,01"), edit_.DZShow("01"), edit_.NewDZShow("#01"), edit_.SendAnyChar("A");
-  edit_.CRTPort("01"), edit_.SendATNR("A"), edit_.NewSBQWriteData("02313233343503"), edit_.SBPring("A,01");
-  EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);
-
-  // These open the port and send nothing; OpenDoor opens it and sends.
-  Call reopen[] = {[](TZPEdit& e) { return e.SBQWriteData("0102"); },
-                   [](TZPEdit& e) { return e.PringWriteData("0A1B2C7F,"), AnsiString(); },
-                   [](TZPEdit& e) { return e.DidplayWriteData("0A1B,"), AnsiString(); }};
-  for (const Call& call : reopen) {
-    EXPECT_EQ(call(edit_), "");
-    EXPECT_EQ(edit_.PortState(), TZPEdit::PortOpen);
-    edit_.ClosePort();
-  }
-  EXPECT_EQ(Received(0), "");
-  edit_.OpenDoor();
-  EXPECT_EQ(Received(5), "01/- 53/- 57/- 05/- 0D/-");
-  EXPECT_TRUE(capture.boxes.empty());
+  // WriteData polls for a reply whose last byte is the XOR of the others.
+  AnswerBurst(1, "0A0B01");  // answers the address byte, during the pause
+  EXPECT_EQ(edit_.WriteData("05AA,"), "0A0B01");
+  EXPECT_EQ(edit_.GetText(), "0A0B01");
+  AnswerBurst(1, "0A0B02");
+  EXPECT_EQ(edit_.WriteData("05AA,"), "");
 }
 
 }  // namespace

@@ -69,17 +69,5 @@ TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAFailedOpenShowsOneBoxAndAFai
   EXPECT_EQ(capture.boxes.size(), boxes + 1);
 }
 
-TEST_F(ComponentTest, WriteDataOpensAPortAndTakesOnlyAReplyWhoseCheckHolds) {
-  EXPECT_EQ(edit_.WriteData("01AA,"), "");  // no port: opens one and sends nothing
-  ASSERT_EQ(edit_.PortState(), TZPEdit::PortOpen);
-  EXPECT_EQ(edit_.WriteData("01AA55"), "");  // no ","
-  EXPECT_EQ(Received(0), "");
-  AnswerBurst(1, "0A0B01");  // answers the address byte, during the pause
-  EXPECT_EQ(edit_.WriteData("05AA,"), "0A0B01");
-  EXPECT_EQ(edit_.GetText(), "0A0B01");
-  AnswerBurst(1, "0A0B02");
-  EXPECT_EQ(edit_.WriteData("05AA,"), "");
-}
-
 }  // namespace
 }  // namespace veravo::testing
