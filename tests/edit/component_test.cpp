@@ -9,12 +9,12 @@ using ComponentTest = EditOnLine;
 
 TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAFailedOpenShowsOneBoxAndAFailedWriteReopens) {
   MessageBoxCapture capture;
-  EXPECT_EQ(edit_.PortState(), TZPEdit::PortNeverOpened);
   edit_.SetProtName("no-such-port");
   edit_.SetText("before");
   EXPECT_FALSE(edit_.CreateSBQPort());
   ASSERT_EQ(capture.boxes.size(), 1u);
   EXPECT_EQ(capture.boxes[0].flags, 0x30);
+  EXPECT_EQ(capture.boxes[0].caption, "");  // the text is cleared before the box
   EXPECT_EQ(edit_.Port(), nullptr);
   EXPECT_EQ(edit_.PortState(), TZPEdit::PortClosed);
 

@@ -36,10 +36,6 @@ inline std::string Wire(const std::vector<sim::RxRecord>& records) {
   return out;
 }
 
-inline std::vector<win::BYTE> HexBytes(const std::string& hex) {
-  return TZPEdit::HexTextToBytes(hex.c_str());
-}
-
 // Records the message boxes shown while it lives.
 struct MessageBoxCapture {
   struct Box {
@@ -95,15 +91,15 @@ class EditOnLine : public ::testing::Test {
   // The device sends bytes; returns once the port has queued them.
   void Reply(const std::string& hex) {
     int expected = edit_.Port()->ReceiveUsed() + static_cast<int>(hex.size() / 2);
-    device().Write(HexBytes(hex));
+    device().Write(TZPEdit::HexTextToBytes(hex.c_str()));
     ASSERT_TRUE(WaitUntil([&] { return edit_.Port()->ReceiveUsed() == expected; }));
   }
 
-  // Answers the burst number `which` (from 1) with `hex`, delayMs later.
-  void AnswerBurst(int which, const std::string& hex, double delayMs = 0) {
+  // Answers the burst number `which` (from 1) with `hex`.
+  void AnswerBurst(int which, const std::string& hex) {
     auto seen = std::make_shared<std::atomic<int>>(0);
-    device().SetBurstHandler([this, seen, which, hex, delayMs](const std::vector<sim::RxRecord>&) {
-      if (++*seen == which) line_->device().Write(HexBytes(hex), {delayMs, std::nullopt});
+    device().SetBurstHandler([this, seen, which, hex](const std::vector<sim::RxRecord>&) {
+      if (++*seen == which) line_->device().Write(TZPEdit::HexTextToBytes(hex.c_str()));
     });
   }
 
