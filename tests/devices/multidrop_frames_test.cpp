@@ -31,22 +31,15 @@ Bytes Data(int size, int seed) {  // every byte value turns up, check bytes of 0
 }
 void Add(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
 
-sim::RxRecord Sent(win::BYTE value, int parityBit) {
-  sim::RxRecord r;
-  r.value = value;
-  r.parityBit = parityBit;
-  return r;
-}
-
 // What one case sends and what the line must then carry.
 struct Plan {
   std::function<void(TZPEdit&)> run;
-  std::vector<sim::RxRecord> wire;  // value and parity bit of every byte
+  std::vector<sim::RxRecord> wire;  // value and parity bit of every byte (the rest is not compared)
 
   // An address byte (mark), then the rest with space parity.
   void Frame(win::BYTE address, const Bytes& rest) {
-    wire.push_back(Sent(address, 1));
-    for (win::BYTE b : rest) wire.push_back(Sent(b, 0));
+    wire.push_back({address, 1, {}, 0, 0});
+    for (win::BYTE b : rest) wire.push_back({b, 0, {}, 0, 0});
   }
   // Printer: A; B C D; A^B^C; the data; their XOR.
   void PrinterFrame(const Bytes& head, const Bytes& data, std::string& field) {
@@ -102,7 +95,7 @@ Plan HdgPlan(const Combo& c) {  // a command, the door at the caller's format, t
   Plan p;
   Bytes command = Data(c.size, 7);
   p.Frame(0x05, command);
-  for (win::BYTE b : {0x01, 0x53, 0x57, 0x05, 0x0D}) p.wire.push_back(Sent(b, -1));
+  for (win::BYTE b : {0x01, 0x53, 0x57, 0x05, 0x0D}) p.wire.push_back({b, -1, {}, 0, 0});
   p.Frame(0x05, command);
   const std::string arg = "05," + Hex(command);
   p.run = [arg](TZPEdit& e) {

@@ -67,6 +67,8 @@ TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAFailedOpenShowsOneBoxAndAFai
   edit_.SendChar("E");
   EXPECT_EQ(edit_.Port(), nullptr);
   EXPECT_EQ(capture.boxes.size(), boxes + 1);
+  edit_.SetPortFactory([](const char*, const char*) { return std::unique_ptr<SerialPort>(); });
+  EXPECT_FALSE(edit_.CreatePort());  // a factory that makes no port fails the open
 }
 
 }  // namespace
