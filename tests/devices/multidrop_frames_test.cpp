@@ -3,6 +3,7 @@
 // data fields, with and without SleepTiem, at slow and fast bauds. Each case
 // has its own component on its own line.
 #include <functional>
+#include <numeric>
 
 #include "edit/line_fixture.h"
 
@@ -19,11 +20,7 @@ struct Combo {
 constexpr Combo kCombos[] = {{300, 0, 9600}, {300, 20, 115200}, {40, 0, 1200}};
 
 std::string Hex(const Bytes& bytes) { return TZPEdit::BytesToHexText(bytes.data(), bytes.size()); }
-win::BYTE Xor(const Bytes& bytes) {
-  win::BYTE x = 0;
-  for (win::BYTE b : bytes) x ^= b;
-  return x;
-}
+win::BYTE Xor(const Bytes& b) { return std::accumulate(b.begin(), b.end(), 0, std::bit_xor<>()); }
 Bytes Data(int size, int seed) {  // every byte value turns up, check bytes of 00 included
   Bytes data;
   for (int i = 0; i < size; ++i) data.push_back(static_cast<win::BYTE>(i * 37 + seed));
