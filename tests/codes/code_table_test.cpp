@@ -20,7 +20,19 @@ std::string Entries(const TZCodeTable& t) {
   return out;
 }
 
-TEST(CodeTable, RepeatedCodesMeanTheFirstEntryCodesAreNotTrimmedAndLoadsFollowTheCursor) {
+void SetLines(TZPComboBox& box, Lines lines) {
+  TStringList source;
+  for (const AnsiString& l : lines) source.Add(l);
+  box.SetZCodeTable(&source);
+}
+
+Lines Codes(const TZPComboBox& box) {
+  Lines out;
+  for (int i = 0; i < box.GetItemCount(); ++i) out.push_back(box.GetCode(i));
+  return out;
+}
+
+TEST(CodeTable, RepeatedCodesMeanTheFirstEntryLoadsFollowTheCursorAndTheBoxRebuildsFromItsLines) {
   TZCodeTable t;
   EXPECT_EQ(t.Add("A", "first"), 0);
   EXPECT_EQ(t.Add("", "empty code"), 1);
@@ -86,22 +98,9 @@ TEST(CodeTable, RepeatedCodesMeanTheFirstEntryCodesAreNotTrimmedAndLoadsFollowTh
   EXPECT_THROW(t.LoadFromDataSet(&ds, "CODE", "NAME"), EDatabaseError);
   EXPECT_EQ(Entries(t), "01=Cash ");
   EXPECT_EQ(ds.RecNo(), 2);
-}
 
-void SetLines(TZPComboBox& box, Lines lines) {
-  TStringList source;
-  for (const AnsiString& l : lines) source.Add(l);
-  box.SetZCodeTable(&source);
-}
-
-Lines Codes(const TZPComboBox& box) {
-  Lines out;
-  for (int i = 0; i < box.GetItemCount(); ++i) out.push_back(box.GetCode(i));
-  return out;
-}
-
-TEST(CodedComboBox, RebuildsFromItsLinesKeepsItsOwnUpdatesUntilThenAndLeavesSortedItemsAlone) {
-  TZPComboBox box(nullptr);
+  // The coded box rebuilds from its lines, keeps its own updates until then
+  // and leaves sorted items alone.
   SetLines(box, {"A=x=y", "D=one", "plain", "d=two", "=blank"});
   EXPECT_EQ(Codes(box), (Lines{"A", "D", "", "d", ""}));
   EXPECT_EQ(box.Items()->ToVector(), (Lines{"x=y", "one", "blank", "one", "blank"}));

@@ -62,9 +62,38 @@ TEST_F(DeviceFrames, EveryCommandGivesItsFrame) {
   EXPECT_EQ(Take(1).at(0).format.Text(), "19200,E,7,1");  // the XOR command's format stays
 }
 
-TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
+// A port whose next reads hand over at most the given numbers of bytes; it
+// counts the reads.
+struct ChoppedReadPort : SerialPort {
+  using SerialPort::SerialPort;
+  std::vector<int> limits;
+  int reads = 0;
+  int TakeReceived(char* buf, int count) override {
+    ++reads;
+    if (!limits.empty()) {
+      count = std::min(count, limits.front());
+      limits.erase(limits.begin());
+    }
+    return SerialPort::TakeReceived(buf, count);
+  }
+};
+
+TEST_F(DeviceFrames, ReadersTakeRepliesWhoseCheckHoldsAndTheCrcReaderJoinsAShortFirstPiece) {
+#if defined(__SANITIZE_THREAD__)
+  // The port starts its threads in its own constructor, and they call its
+  // virtual hooks while a subclass is still being constructed: the thread
+  // checker reports that as a race on the object's vtable pointer.
+  GTEST_SKIP() << "SerialPort subclasses race with the port's threads during construction";
+#endif
+  ChoppedReadPort* port = nullptr;
+  edit_.SetPortFactory([&port](const char* name, const char* settings) {
+    auto made = std::make_unique<ChoppedReadPort>(name, settings);
+    port = made.get();
+    return made;
+  });
   Open();
-  std::string crcReply = "0A0B0C" + edit_.GetCRC("0A0B0C").str();
+  // The readers take only replies whose check holds.
+  const std::string crcReply = "0A0B0C" + edit_.GetCRC("0A0B0C").str();
   struct Case {
     std::function<AnsiString(TZPEdit&)> read;
     std::string reply, expected;
@@ -87,46 +116,15 @@ TEST_F(DeviceFrames, ReadersAcceptOnlyRepliesWhoseCheckHolds) {
     EXPECT_EQ(edit_.GetText(), c.expected.c_str()) << c.reply;
     ASSERT_EQ(edit_.Port()->ReceiveUsed(), 0) << c.reply;
   }
-}
 
-// A port whose next reads hand over at most the given numbers of bytes; it
-// counts the reads.
-struct ChoppedReadPort : SerialPort {
-  using SerialPort::SerialPort;
-  std::vector<int> limits;
-  int reads = 0;
-  int TakeReceived(char* buf, int count) override {
-    ++reads;
-    if (!limits.empty()) {
-      count = std::min(count, limits.front());
-      limits.erase(limits.begin());
-    }
-    return SerialPort::TakeReceived(buf, count);
-  }
-};
-
-TEST_F(DeviceFrames, CrcReaderJoinsAShortFirstPieceWithOneMoreReadAndPollsTwentyTimes) {
-#if defined(__SANITIZE_THREAD__)
-  // The port starts its threads in its own constructor, and they call its
-  // virtual hooks while a subclass is still being constructed: the thread
-  // checker reports that as a race on the object's vtable pointer.
-  GTEST_SKIP() << "SerialPort subclasses race with the port's threads during construction";
-#endif
-  ChoppedReadPort* port = nullptr;
-  edit_.SetPortFactory([&port](const char* name, const char* settings) {
-    auto made = std::make_unique<ChoppedReadPort>(name, settings);
-    port = made.get();
-    return made;
-  });
-  Open();
-  std::string reply = "0A0B0C" + edit_.GetCRC("0A0B0C").str();
-  Reply(reply);
+  // A short first piece of a CRC reply is joined with one more read.
+  Reply(crcReply);
   port->limits = {4, 1};  // first read four bytes, second read the fifth
-  EXPECT_EQ(edit_.CCSBQGetData(), reply.c_str());
-  Reply(reply);
+  EXPECT_EQ(edit_.CCSBQGetData(), crcReply.c_str());
+  Reply(crcReply);
   port->limits = {2, 1, 2};  // no third read
   EXPECT_EQ(edit_.CCSBQGetData(), "");
-  EXPECT_EQ(edit_.AnyHexRead(), reply.substr(6).c_str());
+  EXPECT_EQ(edit_.AnyHexRead(), crcReply.substr(6).c_str());
   port->reads = 0;
   EXPECT_EQ(edit_.SBQWriteData("0102"), "");  // unanswered: 20 polls of two reads each
   EXPECT_EQ(port->reads, 40);

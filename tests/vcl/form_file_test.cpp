@@ -87,6 +87,7 @@ TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaul
       &form);
   ASSERT_EQ(form.ComponentCount(), 1);
   EXPECT_EQ(form.GetComponent(0), root);
+  EXPECT_THROW(form.GetComponent(1), EComponentError);
   auto& a = dynamic_cast<TFormSample&>(*root);
   auto& b = dynamic_cast<TFormSample&>(*a.GetComponent(0));
   EXPECT_EQ(a.events, (std::vector<std::string>{"Caption while loading", "Count while loading",
