@@ -105,7 +105,6 @@ TEST_F(DeviceFrames, ReadersTakeRepliesWhoseCheckHoldsAndTheCrcReaderJoinsAShort
       {&TZPEdit::CCSBQGetData, "00", ""},
       {&TZPEdit::SBQGetData, "0231320330", ""},
       {&TZPEdit::HDGGetData, "00A0FF", "00A0FF"},
-      {&TZPEdit::GetPJD, "0D0A", "0D0A"},
       {&TZPEdit::UPSRead, "323330560D", "230V"},
       {&TZPEdit::GetATCom, "", ""},
   };
