@@ -2,6 +2,7 @@
 // their frame tables give them - value and parity bit - for short and long
 // data fields, with and without SleepTiem, at slow and fast bauds. Each case
 // has its own component on its own line.
+#include <cstring>
 #include <functional>
 #include <numeric>
 
@@ -147,26 +148,27 @@ TEST_F(FormatSwitch, ALineThatDoesNotEmptyFailsTheMethodAsItsFamilyDoes) {
   struct Case {
     const char* what;
     std::function<void(TZPEdit&)> call;
-    bool reopens, raises;
+    int reopens;
+    const char* error;  // the start of the EInOutError it raises, or ""
   } cases[] = {
-      {"PringWriteData", [](TZPEdit& e) { e.PringWriteData("01000000,02000000,"); }, false, false},
-      {"DidplayWriteData", [](TZPEdit& e) { e.DidplayWriteData("0102,0304,"); }, false, false},
-      {"SendHDGData", [](TZPEdit& e) { e.SendHDGData("05,0101"); }, true, false},
-      {"SetParm", [](TZPEdit& e) { e.SetParm(",S,8,1"); }, false, true},
+      {"PringWriteData", [](TZPEdit& e) { e.PringWriteData("01000000,02000000,"); }, 0, ""},
+      {"DidplayWriteData", [](TZPEdit& e) { e.DidplayWriteData("0102,0304,"); }, 0, ""},
+      {"SendHDGData", [](TZPEdit& e) { e.SendHDGData("05,0101"); }, 1, ""},
+      {"SetParm", [](TZPEdit& e) { e.SetParm(",S,8,1"); }, 0, "TZPEdit::SetParm: the line did not empty"},
   };
   for (const Case& c : cases) {
     device().SetCts(false);
     edit_.SendHex("AA");  // held back by the device
-    const int before = opened;
-    bool raised = false;
+    opened = 0;
+    std::string error;
     try {
       c.call(edit_);
     } catch (const EInOutError& e) {
-      raised = true;
-      EXPECT_NE(e.Message.str().find(c.what), std::string::npos) << e.Message.str();
+      error = e.Message.str();
     }
-    EXPECT_EQ(raised, c.raises) << c.what;
-    EXPECT_EQ(opened - before, c.reopens ? 1 : 0) << c.what;
+    EXPECT_EQ(error.substr(0, std::strlen(c.error)), c.error) << c.what;
+    EXPECT_EQ(error.empty(), *c.error == '\0') << c.what;
+    EXPECT_EQ(opened, c.reopens) << c.what;
     device().SetCts(true);
     ASSERT_EQ(edit_.Port()->WaitTransmitEmpty(1000), 0) << c.what;
     // Once the device lets the line go, only the held byte leaves, with the

@@ -62,12 +62,8 @@ class TFormSample : public TComponent {
   }
 };
 
-class FormFile : public ::testing::Test {
- protected:
-  void SetUp() override { RegisterComponents("Samples", {ClassOf<TFormSample>()}); }
-};
-
-TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaultsBack) {
+TEST(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaultsBack) {
+  RegisterComponents("Samples", {ClassOf<TFormSample>()});
   TComponent form(nullptr);
   TComponent* root = ReadComponentText(
       "object Outer: TFormSample\n"
@@ -111,14 +107,13 @@ TEST_F(FormFile, ReadsInOrderCallsLoadedOnEveryComponentAndWritesStoredNonDefaul
             "end\r\n");
 }
 
-struct BadText {
-  const char* text;
-  int line;
-  const char* says;
-};
-
-TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
-  const BadText cases[] = {
+TEST(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
+  RegisterComponents("Samples", {ClassOf<TFormSample>()});
+  const struct {
+    const char* text;
+    int line;
+    const char* says;
+  } cases[] = {
       {"object A: TNoSuchClass\nend\n", 1, "unknown class 'TNoSuchClass'"},
       {"object A: TFormSample\n  Count = 1\n  Colour = 2\nend\n", 3, "unknown property 'Colour'"},
       {"object A: TFormSample\n  Lines.Stringz = ('a')\nend\n", 2, "unknown property 'Lines.Stringz'"},
@@ -135,7 +130,7 @@ TEST_F(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
       {"object A: TFormSample\nend\nend\n", 3, "text after the final 'end'"},
       {"thing A: TFormSample\nend\n", 1, "'object' expected"},
   };
-  for (const BadText& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     TComponent form(nullptr);
     try {
