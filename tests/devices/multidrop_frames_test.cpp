@@ -112,7 +112,6 @@ TEST(MultiDropFrames, EveryFamilyAtEveryCombination) {
                    ", SleepTiem " + std::to_string(c.sleepMs) + ", " + std::to_string(c.baud) + " baud");
       const std::string name = "multidrop-" + std::to_string(lines++);
       auto line = sim::VirtualLine::create(name);
-      ASSERT_TRUE(line);
       line->device().SetNineBit(true);
       line->device().SetFollowHost(true);
       TZPEdit edit(nullptr);

@@ -53,7 +53,6 @@ TEST_F(ComponentTest, OpenOperationsUseTheirFormatsAFailedOpenShowsOneBoxAndAFai
   line_->replug();
   edit_.SendHex("BB");  // refused: pause, close, open again; BB is not resent
   EXPECT_EQ(made, 2);
-  EXPECT_EQ(edit_.PortState(), TZPEdit::PortOpen);
   edit_.SendHex("CC");
   got = Take(1);
   EXPECT_EQ(Wire(got), "CC/-");

@@ -145,7 +145,6 @@ TEST(StringList, AgreesWithAVectorThroughRandomEdits) {
       });
       const int firstLine = hit == model.end() ? -1 : static_cast<int>(hit - model.begin());
       const int firstName = named == model.end() ? -1 : static_cast<int>(named - model.begin());
-      SCOPED_TRACE("key '" + probe + "'");
       ASSERT_EQ(list.IndexOf(probe), firstLine);
       ASSERT_EQ(list.IndexOfName(probe), firstName);
       if (firstName < 0) {
