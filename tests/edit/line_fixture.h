@@ -12,17 +12,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/wait.h"
-
-namespace veravo {
-// Shows texts as text in failure messages.
-inline void PrintTo(const AnsiString& s, std::ostream* os) { *os << '"' << s.str() << '"'; }
-}  // namespace veravo
 
 namespace veravo::testing {
 
@@ -40,10 +34,6 @@ inline std::string Wire(const std::vector<sim::RxRecord>& records) {
     out += token;
   }
   return out;
-}
-
-inline std::vector<win::BYTE> HexBytes(const std::string& hex) {
-  return TZPEdit::HexTextToBytes(hex.c_str());
 }
 
 // Records the message boxes shown while it lives.
@@ -101,15 +91,15 @@ class EditOnLine : public ::testing::Test {
   // The device sends bytes; returns once the port has queued them.
   void Reply(const std::string& hex) {
     int expected = edit_.Port()->ReceiveUsed() + static_cast<int>(hex.size() / 2);
-    device().Write(HexBytes(hex));
+    device().Write(TZPEdit::HexTextToBytes(hex.c_str()));
     ASSERT_TRUE(WaitUntil([&] { return edit_.Port()->ReceiveUsed() == expected; }));
   }
 
-  // Answers the burst number `which` (from 1) with `hex`, delayMs later.
-  void AnswerBurst(int which, const std::string& hex, double delayMs = 0) {
+  // Answers the burst number `which` (from 1) with `hex`.
+  void AnswerBurst(int which, const std::string& hex) {
     auto seen = std::make_shared<std::atomic<int>>(0);
-    device().SetBurstHandler([this, seen, which, hex, delayMs](const std::vector<sim::RxRecord>&) {
-      if (++*seen == which) line_->device().Write(HexBytes(hex), {delayMs, std::nullopt});
+    device().SetBurstHandler([this, seen, which, hex](const std::vector<sim::RxRecord>&) {
+      if (++*seen == which) line_->device().Write(TZPEdit::HexTextToBytes(hex.c_str()));
     });
   }
 
