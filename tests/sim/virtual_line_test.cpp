@@ -18,21 +18,6 @@ using namespace std::chrono_literals;
 using testing::Bytes;
 using testing::HostRig;
 
-TEST(VirtualLineRegistryTest, NamesAreCaseBlindAndEndWithTheLastHolder) {
-  auto line = VirtualLine::create("vline-reg");
-  ASSERT_TRUE(line);
-  EXPECT_FALSE(VirtualLine::create("VLINE-REG"));
-  EXPECT_EQ(VirtualLine::find("VLine-Reg"), line);
-  // One host at a time: WinApiLineTest.SimPortsOpenExclusivelyAndAnswer.
-  line.reset();
-  EXPECT_FALSE(VirtualLine::find("vline-reg"));
-  auto again = VirtualLine::create("vline-reg");
-  ASSERT_TRUE(again);
-  EXPECT_TRUE(VirtualLine::remove("vline-reg"));
-  EXPECT_FALSE(VirtualLine::find("vline-reg"));
-  EXPECT_FALSE(VirtualLine::remove("vline-reg"));
-}
-
 // The host end's sink hears of everything: bytes that came after the open
 // but before the sink was attached wait for it. A write takes only what fits
 // the output buffer, a purge drops what has not started to leave, and output

@@ -57,6 +57,12 @@ TEST(WinApiLineTest, SimPortsOpenExclusivelyAndAnswer) {
   EXPECT_EQ(ReadOnce(h, 1), "d");
   EXPECT_EQ(VirtualLine::find("sim:echo")->simDevice()->LogOf("received").size(), logged + 2);
   CloseHandle(h);
+
+  // The name stays taken (whatever its case) until the line is removed.
+  EXPECT_FALSE(VirtualLine::create("SIM:Echo"));
+  EXPECT_TRUE(VirtualLine::remove("sim:ECHO"));
+  EXPECT_FALSE(VirtualLine::find("sim:echo"));
+  EXPECT_FALSE(VirtualLine::remove("sim:echo"));
 }
 
 }  // namespace
