@@ -154,28 +154,6 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
   EXPECT_EQ(rig.driver->Write(&b, 1, &accepted), win::ERROR_BAD_COMMAND);  // the old handle stays dead
 }
 
-// Bytes sent back to back make one burst; a pause on the wire (at least the
-// real pause between the writes) ends it.
-TEST(VirtualLineTest, BurstsEndAtQuietGaps) {
-  HostRig rig("vline-bursts", "115200,N,8,1");
-  std::mutex mu;
-  std::vector<std::size_t> sizes;
-  rig.line->device().SetBurstHandler([&](const std::vector<RxRecord>& burst) {
-    std::lock_guard lock(mu);
-    sizes.push_back(burst.size());
-  });
-  rig.Write({1, 2, 3, 4, 5});
-  std::this_thread::sleep_for(10ms);
-  rig.Write({6});
-  ASSERT_TRUE(test::WaitUntil([&] {
-    std::lock_guard lock(mu);
-    return sizes.size() >= 2;
-  }));
-  rig.line->device().SetBurstHandler(nullptr);
-  std::lock_guard lock(mu);
-  EXPECT_EQ(sizes, (std::vector<std::size_t>{5, 1}));
-}
-
 // A run of idle sessions folds into one close that counts them and carries
 // the time of the last; traffic or a break ends a run, and a run of one
 // stays as it was.
