@@ -25,14 +25,12 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
     SCOPED_TRACE("round " + std::to_string(round));
     line_->replug();
     line_->device().ReadBytes();
-    std::uniform_int_distribution<std::size_t> size(1500, 5000);
-    const Bytes toDevice = RandomStream(rng, size(rng));
-    const Bytes toHost = RandomStream(rng, size(rng));
+    const Bytes toDevice = RandomStream(rng, 1500 + rng() % 3500),
+                toHost = RandomStream(rng, 1500 + rng() % 3500);
     // The cable goes anywhere from the first byte to a little after the
-    // last (10 bits a byte at 115200 baud).
-    const double streamUs = std::max(toDevice.size(), toHost.size()) * 10.0 * 1e6 / 115200;
-    const auto unplugAfter = std::chrono::microseconds(
-        static_cast<long>(std::uniform_real_distribution<double>(0, 1.2)(rng) * streamUs));
+    // last (87 us a byte at 115200 baud).
+    const auto unplugAfter =
+        std::chrono::microseconds(rng() % (std::max(toDevice.size(), toHost.size()) * 104));
 
     auto port = std::make_unique<SerialPort>(name_.c_str(), "115200,N,8,1");
     ASSERT_EQ(port->Status, 0);
@@ -106,8 +104,8 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
   {
     DeviceFeeder feeder(*line_, toHost);
     const auto streamMs = std::chrono::milliseconds(static_cast<long>(size * 11.0 * 1000.0 / 115200));
-    EXPECT_TRUE(WaitUntil([&] { return feeder.fed() == size && pump.sent == size; }, streamMs * 4 + 5s))
-        << "the streams stalled: " << feeder.fed() << " fed, " << pump.sent << " queued";
+    EXPECT_TRUE(WaitUntil([&] { return feeder.fed == size && pump.sent == size; }, streamMs * 4 + 5s))
+        << "the streams stalled: " << feeder.fed << " fed, " << pump.sent << " queued";
   }
   stopStorm = true;
   storm.join();
@@ -156,20 +154,12 @@ TEST_F(EngineFaults, ASlowReceiverLosesOnlyWhatTheDriverBufferCannotHoldAndGoesO
   };
   std::mt19937 rng(0x5EED0004);
   const Bytes block = RandomStream(rng, 4000);
-  std::size_t peak = 0;
   {
-    DeviceFeeder feeder(*line_, block);
-    // Watch the queue while the block arrives and nobody reads.
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          peak = std::max(peak, static_cast<std::size_t>(port->ReceiveUsed()));
-          return feeder.fed() == block.size();
-        },
-        5s));
+    DeviceFeeder feeder(*line_, block);  // while nobody reads
+    ASSERT_TRUE(WaitUntil([&] { return feeder.fed == block.size(); }, 5s));
   }
   ASSERT_TRUE(WaitUntil([&] { return line_->device().OutQueue() == 0; }, 3s));
   std::this_thread::sleep_for(20ms);  // the device's last byte is in (or dropped)
-  EXPECT_EQ(peak, kQueue);
   EXPECT_EQ(port->ReceiveUsed(), static_cast<int>(kQueue));
 
   // Reading resumes: the queue, then the driver's buffer - the first bytes

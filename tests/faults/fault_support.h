@@ -17,6 +17,7 @@
 #include <random>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -59,9 +60,8 @@ inline void ExpectPrompt(const char* what, const std::function<void()>& fn) {
 }
 
 inline Bytes RandomStream(std::mt19937& rng, std::size_t n) {
-  std::uniform_int_distribution<int> byte(0, 255);
   Bytes out(n);
-  for (unsigned char& b : out) b = static_cast<unsigned char>(byte(rng));
+  std::generate(out.begin(), out.end(), [&] { return static_cast<unsigned char>(rng()); });
   return out;
 }
 
@@ -103,21 +103,17 @@ class HostPump {
           };
           std::vector<char> buffer(kReadSize + 1);
           while (!stop.stop_requested()) {
-            const std::size_t n = std::min<std::size_t>(700, out.size() - sent);
-            bool moved = false;
-            if (n > 0) {
-              const int rc = port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n),
-                                        0, nullptr);
-              sent += port.ByteCount;
-              moved = port.ByteCount > 0;
-              if (!goOn(rc)) break;
-            }
-            const int rc = port.Read(buffer.data(), kReadSize, 0);
+            const int n = static_cast<int>(std::min<std::size_t>(700, out.size() - sent));
+            const int wrote =
+                n > 0 ? port.Write(reinterpret_cast<const char*>(out.data()) + sent, n, 0, nullptr) : 0;
+            const std::size_t moved = n > 0 ? port.ByteCount : 0;
+            sent += moved;
+            if (!goOn(wrote)) break;
+            const int read = port.Read(buffer.data(), kReadSize, 0);
             in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
             received = in.size();
-            moved = moved || port.ByteCount > 0;
-            if (!goOn(rc)) break;
-            if (!moved) std::this_thread::sleep_for(1ms);
+            if (!goOn(read)) break;
+            if (moved + port.ByteCount == 0) std::this_thread::sleep_for(1ms);
           }
           done = true;
         }) {}
@@ -142,12 +138,11 @@ class DeviceFeeder {
  public:
   DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes)
       : thread_([this, &line, &bytes](std::stop_token stop) {
-          while (!stop.stop_requested() && fed_ < bytes.size() && !line.unplugged()) {
-            const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed_);
-            const Bytes piece(bytes.begin() + static_cast<std::ptrdiff_t>(fed_),
-                              bytes.begin() + static_cast<std::ptrdiff_t>(fed_ + n));
-            const std::size_t took = line.device().Write(piece);
-            fed_ += took;
+          while (!stop.stop_requested() && fed < bytes.size() && !line.unplugged()) {
+            const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed);
+            const std::size_t took =
+                line.device().Write(std::string_view(reinterpret_cast<const char*>(bytes.data()) + fed, n));
+            fed += took;
             if (took < n) std::this_thread::sleep_for(1ms);
           }
         }) {}
@@ -155,11 +150,10 @@ class DeviceFeeder {
     thread_.request_stop();
     if (thread_.joinable()) thread_.join();
   }
-  std::size_t fed() const { return fed_; }
+  std::atomic<std::size_t> fed{0};
 
  private:
-  std::atomic<std::size_t> fed_{0};
-  std::jthread thread_;
+  std::jthread thread_;  // last: starts once the rest is there
 };
 
 }  // namespace veravo::faults

@@ -65,9 +65,6 @@ class FakeSink : public win::CommDriverSink {
   bool WaitBytes(std::size_t n, Ms timeout = Ms(2000)) {
     return Until([n](const Heard& h) { return h.bytes.size() >= n; }, timeout);
   }
-  bool WaitEvent(win::DWORD event, Ms timeout = Ms(2000)) {
-    return Until([event](const Heard& h) { return (h.events & event) != 0; }, timeout);
-  }
   Heard heard() {
     std::lock_guard lock(mu_);
     return heard_;
@@ -101,15 +98,11 @@ struct HostRig {
     driver->Write(bytes.data(), bytes.size(), &accepted);
     return accepted;
   }
-  // Settings such as "9600,M,8,1", parity checked when there is parity, DTR and RTS on.
+  // Settings such as "9600,M,8,1", parity checked when there is parity.
   void Configure(const std::string& settings) {
     win::DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
     win::BuildCommDCBA(settings.c_str(), &dcb);
     dcb.fParity = dcb.Parity != win::NOPARITY ? 1 : 0;
-    dcb.fBinary = 1;
-    dcb.fDtrControl = win::DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = win::RTS_CONTROL_ENABLE;
     driver->Configure(dcb);
   }
 

@@ -76,12 +76,7 @@ struct Step {
 };
 
 TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
-  const std::string price = "PRICE 12.50";
-  Bytes board{0x1B, 0x40};
-  board.insert(board.end(), price.begin(), price.end());
-  board.insert(board.end(), {0x0D, 0x0E});
-  const Bytes sbq7{0x02, 0x31, 0x32, 0x33, 0x34, 0x35, 0x03, 0x31};
-  const Bytes sbq7Bad{0x02, 0x31, 0x32, 0x33, 0x34, 0x35, 0x03, 0x30};
+  const Bytes sbq7 = B("\00212345\0031");  // 7 data bits: 02, "12345", 03, their XOR
   const std::pair<const char*, std::vector<Step>> cases[] = {
       // Address 0A, header 1B 2C 7F, header check 0A^1B^2C = 3D, data "AB", data check 03.
       {"printer?ack=1",
@@ -100,7 +95,8 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
        {{0x05, {0x01, 0x01}, "command", "05,0101", {0x05, 0x01, 0x01, 0x00}},
         {0x06, {0x01, 0x01}, "ignored", nullptr, {}},
         {-1, {0x01, 0x01}, "refused", nullptr, {}}}},  // still at space parity: no address byte
-      {"board", {{-1, board, "shown", price.c_str(), {}}, {-1, {0x0C}, "data", "0C", {}}}},
+      {"board",
+       {{-1, B("\x1b@PRICE 12.50\r\x0e"), "shown", "PRICE 12.50", {}}, {-1, {0x0C}, "data", "0C", {}}}},
       {"hy",
        {{-1, {0x10, 0x20}, "command", "1020", {0x10, 0x20, 0x00}},
         {-1, {0x10, 0x20}, "refused", "format 9600,E,7,1", {}, "9600,E,7,1"}}},
@@ -117,7 +113,7 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
        {{-1, {0x01, 0x02, 0xCA, 0x3A}, "command", "0102", {0x01, 0x02, 0x00, 0x6C, 0x69}},
         {-1, {0x01, 0x02, 0xCA, 0x3B}, "refused", "crc check", {}},
         {-1, sbq7, "command", "0231323334350331", sbq7, "9600,E,7,1"},
-        {-1, sbq7Bad, "refused", "xor check", {}}}},
+        {-1, B("\00212345\0030"), "refused", "xor check", {}}}},
       // Text messages only in text mode; a message ends with 0x1A, or 0x1B to cancel it.
       {"modem",
        {{-1, B("AT\r"), "command", "AT", B("\r\nOK\r\n")},

@@ -80,7 +80,8 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
     ASSERT_TRUE(rig.sink.WaitBytes(1));
     EXPECT_TRUE((errors & win::CE_FRAME) != 0 ||
                 rig.sink.heard().bytes[0] == 0x41);  // a framing error garbles it
-    EXPECT_EQ(rig.sink.WaitEvent(win::EV_ERR, errors != 0 ? 2s : 5ms), errors != 0);
+    EXPECT_EQ(rig.sink.Until([](const auto& h) { return h.events & win::EV_ERR; }, errors != 0 ? 2s : 5ms),
+              errors != 0);
     EXPECT_EQ(rig.sink.heard().errors & errors, errors);
     EXPECT_EQ(rig.sink.heard().bytesBeforeEvent, 0u) << "the character came before its line error";
   };
@@ -125,7 +126,7 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
   rig.sink.Clear();
   dev.SendBreak(30);
   dev.Write(Bytes{0x5A});
-  EXPECT_TRUE(rig.sink.WaitEvent(win::EV_BREAK));
+  EXPECT_TRUE(rig.sink.Until([](const auto& h) { return h.events & win::EV_BREAK; }));
   ASSERT_TRUE(rig.sink.WaitBytes(1));
   EXPECT_NE(rig.sink.heard().errors & win::CE_BREAK, 0u);
   EXPECT_EQ(rig.sink.heard().bytesBeforeEvent, 0u) << "the byte overtook the break";
