@@ -30,11 +30,10 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   testing::MessageBoxCapture boxes;
 
   // The device keeps sending short bursts, with line errors and breaks among them.
-  std::atomic<bool> stop{false};
-  std::thread device([&, seed = rng()] {
+  std::jthread device([&, seed = rng()](std::stop_token stop) {
     std::mt19937 r(seed);
     std::uniform_int_distribution<int> size(1, 64), pause(1, 3), fault(0, 9);
-    while (!stop) {
+    while (!stop.stop_requested()) {
       line->device().Write(RandomStream(r, static_cast<std::size_t>(size(r))));
       const int f = fault(r);
       if (f == 0) line->device().InjectLineError(win::CE_FRAME | win::CE_RXPARITY);
@@ -84,8 +83,6 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
     });
     owner.join();
   });
-  stop = true;
-  device.join();
 
   EXPECT_EQ(closes, rounds);
   EXPECT_TRUE(boxes.boxes.empty());

@@ -86,12 +86,11 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
   });
   // Until stopped: every few milliseconds one line error or break from the device end.
   int injected[4] = {};  // parity, framing, overrun and break, as the hooks count them
-  std::atomic<bool> stopStorm{false};
-  std::thread storm([&, seed = rng()] {
+  std::jthread storm([&, seed = rng()](std::stop_token stop) {
     std::mt19937 r(seed);
     sim::DeviceEnd& device = line_->device();
     std::uniform_int_distribution<int> pause(2, 10), kind(0, 4), breakMs(1, 3);
-    while (!stopStorm) {
+    while (!stop.stop_requested()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pause(r)));
       const int k = kind(r);
       if (k == 0) device.InjectLineError(win::CE_RXPARITY), ++injected[0];
@@ -107,7 +106,7 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
     EXPECT_TRUE(WaitUntil([&] { return feeder.fed == size && pump.sent == size; }, streamMs * 4 + 5s))
         << "the streams stalled: " << feeder.fed << " fed, " << pump.sent << " queued";
   }
-  stopStorm = true;
+  storm.request_stop();
   storm.join();
   // Once the storm is over, everything still queued goes out.
   WaitUntil([&] { return pump.received >= size; }, 2s);

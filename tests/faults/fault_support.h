@@ -37,9 +37,7 @@ namespace veravo::faults {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<unsigned char>;
-using test::HookPort;
-using test::RunWithDeadline;
-using test::WaitUntil;
+using namespace veravo::test;
 
 // Run sizes: full in optimised builds, half under sanitizers (which run the
 // same code several times slower).

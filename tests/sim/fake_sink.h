@@ -52,8 +52,7 @@ class FakeSink : public win::CommDriverSink {
     Update([](Heard& h) { h.unplugged = true; });
   }
   void Clear() {
-    Update(
-        [](Heard& h) { h.bytes.clear(), h.chunks.clear(), h.errors = h.events = 0, h.bytesBeforeEvent = 0; });
+    Update([](Heard& h) { h = Heard{}; });
   }
 
   // Whether `done(heard)` came to hold within `timeout`.
