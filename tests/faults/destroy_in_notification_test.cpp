@@ -21,7 +21,6 @@ test::WindowHandler OnDataArrival(std::function<void()> handler) {
 }
 
 TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
-  std::mt19937 rng(0x5EED0006);
   const int rounds = Scaled(400);
   const std::string name = UniqueLineName("notify");
   auto line = sim::VirtualLine::create(name);
@@ -30,15 +29,14 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   testing::MessageBoxCapture boxes;
 
   // The device keeps sending short bursts, with line errors and breaks among them.
-  std::jthread device([&, seed = rng()](std::stop_token stop) {
-    std::mt19937 r(seed);
-    std::uniform_int_distribution<int> size(1, 64), pause(1, 3), fault(0, 9);
+  std::jthread device([&](std::stop_token stop) {
+    std::mt19937 r(0x5EED0006);
     while (!stop.stop_requested()) {
-      line->device().Write(RandomStream(r, static_cast<std::size_t>(size(r))));
-      const int f = fault(r);
-      if (f == 0) line->device().InjectLineError(win::CE_FRAME | win::CE_RXPARITY);
-      if (f == 1) line->device().SendBreak(1);
-      std::this_thread::sleep_for(std::chrono::milliseconds(pause(r)));
+      line->device().Write(RandomStream(r, 1 + r() % 64));
+      const unsigned fault = r() % 10;
+      if (fault == 0) line->device().InjectLineError(win::CE_FRAME | win::CE_RXPARITY);
+      if (fault == 1) line->device().SendBreak(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1 + r() % 3));
     }
   });
 

@@ -86,7 +86,6 @@ class FakeSink : public win::CommDriverSink {
 struct HostRig {
   explicit HostRig(const std::string& name, const std::string& settings = "9600,N,8,1")
       : line(VirtualLine::create(name)) {
-    if (!line) return;
     line->OpenHost(&driver);
     driver->Attach(&sink);
     Configure(settings);

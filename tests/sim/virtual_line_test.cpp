@@ -4,7 +4,6 @@
 #include <veravo/sim/virtual_line.h>
 
 #include <chrono>
-#include <map>
 #include <thread>
 
 #include "sim/fake_sink.h"
@@ -156,25 +155,20 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
 // the time of the last; traffic or a break ends a run, and a run of one
 // stays as it was.
 TEST(LineTraceTest, IdleSessionsInARowFoldIntoOneWithTheirCount) {
-  // One letter a step: O open, C close, B byte, K break; a note in brackets.
-  const std::string added = "OCOCOCOBCOCOCOKCOC";
-  const std::string kept = "OC(3 idle sessions)OBCOC(2 idle sessions)OKCOC";
-  const std::map<char, TraceKind> kinds = {
-      {'O', TraceKind::kOpen}, {'C', TraceKind::kClose}, {'B', TraceKind::kByte}, {'K', TraceKind::kBreak}};
+  // One letter a step: O open, C close, B byte, K break.
+  const TraceKind kinds[] = {TraceKind::kOpen, TraceKind::kClose, TraceKind::kByte, TraceKind::kBreak};
   LineTrace trace;
   double t = 0;
-  for (char c : added) trace.Add(TraceEntry{t += 1, TraceDir::kTx, kinds.at(c), -1, {}, -1, ""});
+  for (char c : std::string("OCOCOCOBCOCOCOKCOC"))
+    trace.Add(TraceEntry{t += 1, TraceDir::kTx, kinds[std::string("OCBK").find(c)], 0x42, {}, -1, ""});
   std::string got;
-  std::vector<double> closeTimes;
-  for (const TraceEntry& e : trace.Snapshot()) {
-    for (const auto& [letter, kind] : kinds)
-      if (kind == e.kind) got += letter;
-    if (!e.note.empty()) got += "(" + e.note + ")";
-    if (e.kind == TraceKind::kClose) closeTimes.push_back(e.tMs);
-  }
-  EXPECT_EQ(got, kept);
+  for (const TraceEntry& e : trace.Snapshot()) got += FormatTraceEntry(e) + "|";
   // A folded close carries the time of the last close it stands for.
-  EXPECT_EQ(closeTimes, (std::vector<double>{6, 9, 13, 16, 18}));
+  EXPECT_EQ(
+      got,
+      "     1.000 tx open|     6.000 tx close 3 idle sessions|     7.000 tx open|     8.000 tx 42 9600,N,8,1|"
+      "     9.000 tx close|    10.000 tx open|    13.000 tx close 2 idle sessions|    14.000 tx open|"
+      "    15.000 tx break|    16.000 tx close|    17.000 tx open|    18.000 tx close|");
 }
 
 }  // namespace
