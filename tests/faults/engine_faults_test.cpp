@@ -35,10 +35,11 @@ TEST_F(EngineFaults, UnplugAtRandomPointsOfLongTwoWayTransfers) {
     auto port = std::make_unique<SerialPort>(name_.c_str(), "115200,N,8,1");
     ASSERT_EQ(port->Status, 0);
     HostPump pump(*port, toDevice);
-    DeviceFeeder feeder(*line_, toHost);
+    std::atomic<std::size_t> fed{0};
+    std::jthread feeder = FeedDevice(*line_, toHost, fed);
     std::this_thread::sleep_for(unplugAfter);
     line_->unplug();
-    feeder.Stop();
+    feeder = {};  // stopped and joined
     // The pump ends at the first refused transfer; a pump that had queued
     // everything before the cable went only reads (reads do not notice).
     WaitUntil([&] { return pump.done || pump.sent == toDevice.size(); }, 5s);
@@ -101,10 +102,11 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
     }
   });
   {
-    DeviceFeeder feeder(*line_, toHost);
+    std::atomic<std::size_t> fed{0};
+    std::jthread feeder = FeedDevice(*line_, toHost, fed);
     const auto streamMs = std::chrono::milliseconds(static_cast<long>(size * 11.0 * 1000.0 / 115200));
-    EXPECT_TRUE(WaitUntil([&] { return feeder.fed == size && pump.sent == size; }, streamMs * 4 + 5s))
-        << "the streams stalled: " << feeder.fed << " fed, " << pump.sent << " queued";
+    EXPECT_TRUE(WaitUntil([&] { return fed == size && pump.sent == size; }, streamMs * 4 + 5s))
+        << "the streams stalled: " << fed << " fed, " << pump.sent << " queued";
   }
   storm.request_stop();
   storm.join();
@@ -146,16 +148,19 @@ TEST_F(EngineFaults, ASlowReceiverLosesOnlyWhatTheDriverBufferCannotHoldAndGoesO
   constexpr std::size_t kQueue = SerialPort::QueueCapacity;
   auto port = std::make_unique<HookPort>(name_.c_str(), "115200,N,8,1");
   ASSERT_EQ(port->Status, 0);
+  // Reads up to `count` bytes onto `into`; says how many `into` then holds.
   auto take = [&](int count, Bytes& into) {
     std::vector<char> buffer(static_cast<std::size_t>(count) + 1);
     port->Read(buffer.data(), count, 0);
     into.insert(into.end(), buffer.begin(), buffer.begin() + port->ByteCount);
+    return into.size();
   };
   std::mt19937 rng(0x5EED0004);
   const Bytes block = RandomStream(rng, 4000);
   {
-    DeviceFeeder feeder(*line_, block);  // while nobody reads
-    ASSERT_TRUE(WaitUntil([&] { return feeder.fed == block.size(); }, 5s));
+    std::atomic<std::size_t> fed{0};
+    std::jthread feeder = FeedDevice(*line_, block, fed);  // while nobody reads
+    ASSERT_TRUE(WaitUntil([&] { return fed == block.size(); }, 5s));
   }
   ASSERT_TRUE(WaitUntil([&] { return line_->device().OutQueue() == 0; }, 3s));
   std::this_thread::sleep_for(20ms);  // the device's last byte is in (or dropped)
@@ -164,15 +169,9 @@ TEST_F(EngineFaults, ASlowReceiverLosesOnlyWhatTheDriverBufferCannotHoldAndGoesO
   // Reading resumes: the queue, then the driver's buffer - the first bytes
   // exactly; everything after them was dropped by the driver.
   Bytes got;
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        take(300, got);
-        return got.size() >= 2 * kQueue && port->overflow > 0;
-      },
-      3s));
+  EXPECT_TRUE(WaitUntil([&] { return take(300, got) >= 2 * kQueue && port->overflow > 0; }, 3s));
   std::this_thread::sleep_for(30ms);
-  take(1024, got);
-  EXPECT_EQ(got.size(), 2 * kQueue);
+  EXPECT_EQ(take(1024, got), 2 * kQueue);
   EXPECT_TRUE(IsPrefixOf(got, block)) << "the bytes kept are not the first ones, in order";
   EXPECT_GE(port->overflow, 1);
   EXPECT_NE(port->LineErrors & win::CE_RXOVER, 0u);
@@ -184,12 +183,7 @@ TEST_F(EngineFaults, ASlowReceiverLosesOnlyWhatTheDriverBufferCannotHoldAndGoesO
   const Bytes after = RandomStream(rng, 300);
   line_->device().Write(after);
   Bytes more;
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        take(1024, more);
-        return more.size() >= after.size();
-      },
-      3s));
+  EXPECT_TRUE(WaitUntil([&] { return take(1024, more) >= after.size(); }, 3s));
   EXPECT_EQ(more, after);
 }
 

@@ -131,27 +131,18 @@ class HostPump {
 };
 
 // Feeds `bytes` into the device end as its output buffer takes them, on a
-// thread of its own, until all are taken, the line is unplugged or stop.
-class DeviceFeeder {
- public:
-  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes)
-      : thread_([this, &line, &bytes](std::stop_token stop) {
-          while (!stop.stop_requested() && fed < bytes.size() && !line.unplugged()) {
-            const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed);
-            const std::size_t took =
-                line.device().Write(std::string_view(reinterpret_cast<const char*>(bytes.data()) + fed, n));
-            fed += took;
-            if (took < n) std::this_thread::sleep_for(1ms);
-          }
-        }) {}
-  void Stop() {
-    thread_.request_stop();
-    if (thread_.joinable()) thread_.join();
-  }
-  std::atomic<std::size_t> fed{0};
-
- private:
-  std::jthread thread_;  // last: starts once the rest is there
-};
+// thread of its own, until all are taken (counted in `fed`), the line is
+// unplugged or stop.
+inline std::jthread FeedDevice(sim::VirtualLine& line, const Bytes& bytes, std::atomic<std::size_t>& fed) {
+  return std::jthread([&line, &bytes, &fed](std::stop_token stop) {
+    while (!stop.stop_requested() && fed < bytes.size() && !line.unplugged()) {
+      const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed);
+      const std::size_t took =
+          line.device().Write(std::string_view(reinterpret_cast<const char*>(bytes.data()) + fed, n));
+      fed += took;
+      if (took < n) std::this_thread::sleep_for(1ms);
+    }
+  });
+}
 
 }  // namespace veravo::faults
