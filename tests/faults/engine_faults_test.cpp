@@ -120,14 +120,14 @@ TEST_F(EngineFaults, StreamingBothWaysThroughErrorsAndBreaks) {
   // aborts hands its bytes to nobody, so at most one read of MaxDeviceRead
   // bytes may be missing for each line error or break the hooks saw - unless
   // the host fell behind (a loaded machine) and its input buffer overflowed.
-  EXPECT_EQ(InOrderWithin(pump.in, toHost), pump.in.size()) << "a received byte is out of order or foreign";
+  EXPECT_TRUE(InOrderWithin(pump.in, toHost)) << "a received byte is out of order or foreign";
   const int seen[4] = {port->parity, port->framing, port->overrun, port->breaks};
   const auto reported = static_cast<std::size_t>(seen[0] + seen[1] + seen[2] + seen[3]);
   const std::size_t inLost = size - std::min(size, pump.in.size());
   EXPECT_TRUE(port->overflow > 0 || inLost <= SerialPort::MaxDeviceRead * reported) << inLost << " lost";
   // Sent: in order; losses only where writes were aborted.
   const Bytes arrived = line_->device().ReadBytes();
-  EXPECT_EQ(InOrderWithin(arrived, toDevice), arrived.size()) << "a byte at the device was not sent";
+  EXPECT_TRUE(InOrderWithin(arrived, toDevice)) << "a byte at the device was not sent";
   EXPECT_LE(size - arrived.size(), 2u * SerialPort::MaxDeviceWrite * static_cast<std::size_t>(aborted));
   EXPECT_EQ(port->Status, 0);
 

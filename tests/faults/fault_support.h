@@ -67,17 +67,15 @@ inline bool IsPrefixOf(const Bytes& part, const Bytes& whole) {
   return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-// How many leading bytes of `part` occur in `whole` in their order (bytes
-// may be missing between them); part.size() when all of them do. Greedy
-// matching decides that exactly.
-inline std::size_t InOrderWithin(const Bytes& part, const Bytes& whole) {
-  std::size_t next = 0, placed = 0;
+// Whether the bytes of `part` all occur in `whole` in their order (bytes may
+// be missing between them). Greedy matching decides that exactly.
+inline bool InOrderWithin(const Bytes& part, const Bytes& whole) {
+  auto at = whole.begin();
   for (unsigned char byte : part) {
-    while (next < whole.size() && whole[next] != byte) ++next;
-    if (next == whole.size()) break;
-    ++next, ++placed;
+    if ((at = std::find(at, whole.end(), byte)) == whole.end()) return false;
+    ++at;
   }
-  return placed;
+  return true;
 }
 
 // A line name no other test uses.
