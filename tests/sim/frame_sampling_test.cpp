@@ -42,11 +42,8 @@ TEST(FrameSamplingTest, MatchingFormatsReceiveWhatTheModelSays) {
 
     const auto data = static_cast<win::BYTE>(v & ((1 << f.dataBits) - 1));
     const int ones = std::popcount(data) % 2;
-    const int parity = f.parity == 'E'   ? ones
-                       : f.parity == 'O' ? 1 - ones
-                       : f.parity == 'M' ? 1
-                       : f.parity == 'S' ? 0
-                                         : -1;
+    const int byRule[] = {ones, 1 - ones, 1, 0, -1};  // even, odd, mark, space, none
+    const int parity = byRule[std::string_view("EOMSN").find(f.parity)];
     ASSERT_EQ(ParityBitFor(v, f), parity);
     for (const SampledByte& s : {SampleFrame(v, f, f, FollowingByte{static_cast<win::BYTE>(rng()), f}),
                                  RecordAsSent(v, f, f.baud)}) {

@@ -91,8 +91,7 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
   ASSERT_TRUE(dev.WaitFor(1, 1s));
   RxRecord r = dev.Read()[0];
   EXPECT_EQ(r.value, 0x44);
-  EXPECT_EQ(r.errors, win::CE_RXPARITY);
-  EXPECT_EQ(r.format.Text(), "9600,S,8,1");
+  EXPECT_EQ(r.errors, win::CE_RXPARITY);  // its format is in the trace below
   // The trace shows each byte with its direction, format and parity bit.
   std::vector<std::string> traced;
   for (const TraceEntry& e : rig.line->trace())
@@ -109,9 +108,8 @@ TEST(VirtualLineTest, EachEndHearsErrorsBreaksFifoAndUnplug) {
   rig.sink.Clear();
   dev.Write(Bytes(20, 0x61));
   ASSERT_TRUE(rig.sink.WaitBytes(20));
-  std::vector<std::size_t> sizes;
-  for (const Bytes& chunk : rig.sink.heard().chunks) sizes.push_back(chunk.size());
-  EXPECT_EQ(sizes, (std::vector<std::size_t>{14, 6}));
+  EXPECT_EQ(rig.sink.heard().chunks.size(), 2u);
+  EXPECT_EQ(rig.sink.heard().chunks.at(0).size(), 14u);
   rig.sink.Clear();
   rig.line->SetHostFifoTrigger(1);
   dev.Write(Bytes(5, 0x62));
