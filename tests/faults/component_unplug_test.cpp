@@ -101,11 +101,10 @@ TEST(ComponentUnplug, DuringEveryDeviceMethod) {
     for (int trial = -1; trial < Scaled(2); ++trial) {
       SCOPED_TRACE("trial " + std::to_string(trial));
       // A component on a fresh line with the case's device, port open.
-      const std::string name = UniqueLineName("component");
-      auto line = sim::VirtualLine::create(name);
+      auto line = NewLine("component", false);
       line->AttachDevice(sim::MakeSimDevice(c.device));
       TZPEdit edit(nullptr);
-      edit.SetProtName(name.c_str());
+      edit.SetProtName(line->name().c_str());
       edit.SetBaudRate(19200);
       edit.SetSleepTiem(15);
       ASSERT_TRUE((c.flags & kSevenBit) ? edit.CreatNewPort() : edit.CreatePort());

@@ -22,10 +22,7 @@ test::WindowHandler OnDataArrival(std::function<void()> handler) {
 
 TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   const int rounds = Scaled(400);
-  const std::string name = UniqueLineName("notify");
-  auto line = sim::VirtualLine::create(name);
-  ASSERT_TRUE(line);
-  line->device().SetFollowHost(true);
+  auto line = NewLine("notify");
   testing::MessageBoxCapture boxes;
 
   // The device keeps sending short bursts, with line errors and breaks among them.
@@ -45,7 +42,7 @@ TEST(DestroyInNotification, HostClosesThePortFromItsHandlerUnderFaults) {
   RunWithDeadline("closing the port inside the notification handler", 120s, [&] {
     std::thread owner([&] {
       TZPEdit edit(nullptr);
-      edit.SetProtName(name.c_str());
+      edit.SetProtName(line->name().c_str());
       edit.SetBaudRate(115200);
       SerialPort* dying = nullptr;
       // First in the notification order: closes the port.

@@ -78,10 +78,13 @@ inline bool InOrderWithin(const Bytes& part, const Bytes& whole) {
   return true;
 }
 
-// A line name no other test uses.
-inline std::string UniqueLineName(const char* stem) {
+// A fresh line with a name no other test uses; its device follows the
+// host's settings unless told not to.
+inline std::shared_ptr<sim::VirtualLine> NewLine(const char* stem, bool followHost = true) {
   static std::atomic<int> counter{0};
-  return std::string("faults-") + stem + "-" + std::to_string(counter++);
+  auto line = sim::VirtualLine::create(std::string("faults-") + stem + "-" + std::to_string(counter++));
+  line->device().SetFollowHost(followHost);
+  return line;
 }
 
 // The host side of a two-way stream, on a thread of its own (a port's
@@ -97,7 +100,7 @@ class HostPump {
             lastRefusal = rc;
             return onRefused && onRefused(rc);
           };
-          std::vector<char> buffer(kReadSize + 1);
+          char buffer[kReadSize + 1];
           while (!stop.stop_requested()) {
             const int n = static_cast<int>(std::min<std::size_t>(700, out.size() - sent));
             const int wrote =
@@ -105,8 +108,8 @@ class HostPump {
             const std::size_t moved = n > 0 ? port.ByteCount : 0;
             sent += moved;
             if (!goOn(wrote)) break;
-            const int read = port.Read(buffer.data(), kReadSize, 0);
-            in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
+            const int read = port.Read(buffer, kReadSize, 0);
+            in.insert(in.end(), buffer, buffer + port.ByteCount);
             received = in.size();
             if (!goOn(read)) break;
             if (moved + port.ByteCount == 0) std::this_thread::sleep_for(1ms);

@@ -21,7 +21,6 @@ using Bytes = std::vector<win::BYTE>;
 // Records what the host end hears; tests wait on it and read it under its lock.
 class FakeSink : public win::CommDriverSink {
  public:
-  using Ms = std::chrono::milliseconds;
   struct Heard {
     Bytes bytes;
     std::vector<Bytes> chunks;          // as the driver handed them over
@@ -57,11 +56,11 @@ class FakeSink : public win::CommDriverSink {
 
   // Whether `done(heard)` came to hold within `timeout`.
   template <class P>
-  bool Until(P done, Ms timeout = Ms(2000)) {
+  bool Until(P done, std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
     std::unique_lock lock(mu_);
     return cv_.wait_for(lock, timeout, [&] { return done(heard_); });
   }
-  bool WaitBytes(std::size_t n, Ms timeout = Ms(2000)) {
+  bool WaitBytes(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
     return Until([n](const Heard& h) { return h.bytes.size() >= n; }, timeout);
   }
   Heard heard() {

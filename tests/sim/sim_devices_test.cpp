@@ -122,10 +122,9 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
         {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\n> ")},
         {-1, B("hi there\x1a\r"), "message", "10086: hi there", B("\r\n+CMGS: 1\r\n\r\nOK\r\n")}}},
   };
-  int n = 0;
   for (const auto& [description, steps] : cases) {
     SCOPED_TRACE(description);
-    SimRig rig("sim-t-" + std::to_string(++n), description);
+    SimRig rig(std::string("sim-t-") + description, description);
     for (const Step& s : steps) {
       std::map<std::string, std::size_t> before;
       for (const Step& other : steps) before[other.kind] = rig.device->LogOf(other.kind).size();
@@ -167,8 +166,7 @@ TEST(SimDeviceTest, SbqReplyModes) {
     rig.device->SetMode(mode);
     rig.Write({0x01, 0x02, 0xCA, 0x3A});
     ASSERT_TRUE(rig.device->WaitForLog(++commands, 1s, "command"));
-    const bool prompt = mode != ReplyMode::kLate && mode != ReplyMode::kSilent;
-    EXPECT_EQ(rig.sink.WaitBytes(1, 200ms), prompt);
+    EXPECT_EQ(rig.sink.WaitBytes(1, 200ms), mode != ReplyMode::kLate && mode != ReplyMode::kSilent);
     if (mode == ReplyMode::kSilent) continue;
     const Bytes reply = rig.ReplyOf(5);
     ASSERT_EQ(reply.size(), 5u);

@@ -23,7 +23,6 @@ using testing::HostRig;
 TEST(VirtualLineTest, HostEndBuffersEarlyBytesAndOutputSpace) {
   testing::FakeSink early;
   auto line = VirtualLine::create("vline-early");
-  ASSERT_TRUE(line);
   std::unique_ptr<win::CommDriver> driver;
   ASSERT_EQ(line->OpenHost(&driver), 0u);
   line->device().Write(Bytes{1, 2, 3});
