@@ -28,7 +28,6 @@ struct MethodCase {
   const char* understood;            // the device's log entry for a command it took ("" when none)
   std::vector<std::string> neutral;  // results that stand for "nothing" or "no reply"
   Call call;                         // the method (and the reader that fetches its reply), as text
-  bool Has(unsigned flag) const { return (flags & flag) != 0; }
 };
 
 // A method without a result, as text.
@@ -47,32 +46,29 @@ Call ThenRead(std::function<void(TZPEdit&)> command, AnsiString (TZPEdit::*read)
   };
 }
 
-const std::vector<MethodCase>& Cases() {
-  using E = TZPEdit&;
-  // clang-format off
-  static const std::vector<MethodCase> cases = {
-      {"PringWriteData", "printer", 0, "printed", {},
-       Quiet([](E e) { e.PringWriteData("0A1B2C7F4142,0A1B2C7F4344,"); })},
-      {"DidplayWriteData", "display", 0, "shown", {}, Quiet([](E e) { e.DidplayWriteData("0102'AB'0D,"); })},
-      {"OpenDoor", "door", 0, "door", {}, Quiet([](E e) { e.OpenDoor(); })},
-      {"NewSBQWriteData+SBQGetData", "sbq", kSevenBit | kCutReplies, "command", {"", " "},
-       ThenRead([](E e) { e.NewSBQWriteData("02313233343503"); }, &TZPEdit::SBQGetData)},
-      {"SendHDGData+GetPJD", "hdg", kCutReplies, "command", {"", "0"},
-       ThenRead([](E e) { e.SendHDGData("05,0101"); }, &TZPEdit::GetPJD)},
-      {"HYWriteCheck", "hy", kCutReplies | kMayRaise, "command", {"FF"},
-       [](E e) { return e.HYWriteCheck("0102").str(); }},
-      {"CRTPort+CRTRead", "crt", kCutReplies, "command", {""},
-       ThenRead([](E e) { e.CRTPort("0102"); }, &TZPEdit::CRTRead)},
-      {"SendAnyChar+UPSRead", "ups", kCutReplies | kMayRaise, "command", {""},
-       ThenRead([](E e) { e.SendAnyChar("Q\r"); }, &TZPEdit::UPSRead)},
-      {"SendATCommand+GetATCom", "modem", kCutReplies | kMayRaise, "", {""},
-       ThenRead([](E e) { e.SendATCommand("AT\r"); }, &TZPEdit::GetATCom)},
-      {"DZShow+NewDZShow", "board", kMayRaise, "shown", {},
-       Quiet([](E e) { e.DZShow("41420E"), e.NewDZShow("#1B40,P 1,#0D"); })},
-      {"SetParm", "silent", kMayRaise, "", {}, Quiet([](E e) { e.SetParm(",E,7,1"); })}};
-  // clang-format on
-  return cases;
-}
+using E = TZPEdit&;
+// clang-format off
+const MethodCase kCases[] = {
+    {"PringWriteData", "printer", 0, "printed", {},
+     Quiet([](E e) { e.PringWriteData("0A1B2C7F4142,0A1B2C7F4344,"); })},
+    {"DidplayWriteData", "display", 0, "shown", {}, Quiet([](E e) { e.DidplayWriteData("0102'AB'0D,"); })},
+    {"OpenDoor", "door", 0, "door", {}, Quiet([](E e) { e.OpenDoor(); })},
+    {"NewSBQWriteData+SBQGetData", "sbq", kSevenBit | kCutReplies, "command", {"", " "},
+     ThenRead([](E e) { e.NewSBQWriteData("02313233343503"); }, &TZPEdit::SBQGetData)},
+    {"SendHDGData+GetPJD", "hdg", kCutReplies, "command", {"", "0"},
+     ThenRead([](E e) { e.SendHDGData("05,0101"); }, &TZPEdit::GetPJD)},
+    {"HYWriteCheck", "hy", kCutReplies | kMayRaise, "command", {"FF"},
+     [](E e) { return e.HYWriteCheck("0102").str(); }},
+    {"CRTPort+CRTRead", "crt", kCutReplies, "command", {""},
+     ThenRead([](E e) { e.CRTPort("0102"); }, &TZPEdit::CRTRead)},
+    {"SendAnyChar+UPSRead", "ups", kCutReplies | kMayRaise, "command", {""},
+     ThenRead([](E e) { e.SendAnyChar("Q\r"); }, &TZPEdit::UPSRead)},
+    {"SendATCommand+GetATCom", "modem", kCutReplies | kMayRaise, "", {""},
+     ThenRead([](E e) { e.SendATCommand("AT\r"); }, &TZPEdit::GetATCom)},
+    {"DZShow+NewDZShow", "board", kMayRaise, "shown", {},
+     Quiet([](E e) { e.DZShow("41420E"), e.NewDZShow("#1B40,P 1,#0D"); })},
+    {"SetParm", "silent", kMayRaise, "", {}, Quiet([](E e) { e.SetParm(",E,7,1"); })}};
+// clang-format on
 
 // Calls the method once and says whether it ended as its rules allow after
 // a lost line: the healthy text, a neutral one, a cut-short reply where
@@ -82,73 +78,64 @@ const std::vector<MethodCase>& Cases() {
   try {
     text = c.call(edit);
   } catch (const EAccessViolation&) {
-    if (c.Has(kMayRaise)) return ::testing::AssertionSuccess();
+    if (c.flags & kMayRaise) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << c.method << " raised EAccessViolation";
   } catch (const Exception& e) {
     return ::testing::AssertionFailure()
            << c.method << " raised " << e.ClassName() << ": " << e.Message.str();
   }
   if (text == healthy || std::find(c.neutral.begin(), c.neutral.end(), text) != c.neutral.end() ||
-      (c.Has(kCutReplies) && !text.empty() && healthy.compare(0, text.size(), text) == 0))
+      ((c.flags & kCutReplies) && !text.empty() && healthy.compare(0, text.size(), text) == 0))
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
          << c.method << " returned \"" << text << "\" (healthy: \"" << healthy << "\")";
 }
 
-// A component on a fresh line with the case's device, port open.
-struct Rig {
-  explicit Rig(const MethodCase& c) : line(sim::VirtualLine::create(name)) {
-    line->AttachDevice(sim::MakeSimDevice(c.device));
-    edit.SetProtName(name.c_str());
-    edit.SetBaudRate(19200);
-    edit.SetSleepTiem(15);
-    opened = c.Has(kSevenBit) ? edit.CreatNewPort() : edit.CreatePort();
-  }
-  std::string name = UniqueLineName("component");
-  std::shared_ptr<sim::VirtualLine> line;
-  TZPEdit edit{nullptr};
-  bool opened = false;
-};
-
 TEST(ComponentUnplug, DuringEveryDeviceMethod) {
   std::mt19937 rng(0x5EED0002);
   testing::MessageBoxCapture boxes;  // a failed re-open shows one
-  for (const MethodCase& c : Cases()) {
+  for (const MethodCase& c : kCases) {
     SCOPED_TRACE(c.method);
     // Trial -1 runs on a healthy line: its result is the yardstick.
     std::string healthy;
     for (int trial = -1; trial < Scaled(2); ++trial) {
       SCOPED_TRACE("trial " + std::to_string(trial));
-      Rig rig(c);
-      ASSERT_TRUE(rig.opened);
+      // A component on a fresh line with the case's device, port open.
+      auto line = NewLine("component", false);
+      line->AttachDevice(sim::MakeSimDevice(c.device));
+      TZPEdit edit(nullptr);
+      edit.SetProtName(line->name().c_str());
+      edit.SetBaudRate(19200);
+      edit.SetSleepTiem(15);
+      ASSERT_TRUE((c.flags & kSevenBit) ? edit.CreatNewPort() : edit.CreatePort());
       if (trial < 0) {
-        healthy = c.call(rig.edit);
-        EXPECT_TRUE(*c.understood == '\0' || rig.line->simDevice()->WaitForLog(1, 2s, c.understood))
+        healthy = c.call(edit);
+        EXPECT_TRUE(*c.understood == '\0' || line->simDevice()->WaitForLog(1, 2s, c.understood))
             << "the device did not take the command";
         EXPECT_TRUE(c.neutral.empty() || healthy != c.neutral.front()) << "no reply on a healthy line";
         continue;
       }
       // Anywhere from the first byte to well into the exchange.
-      const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(0, 20000)(rng));
+      const auto delay = std::chrono::microseconds(rng() % 20000);
       std::thread cutter([&] {
         std::this_thread::sleep_for(delay);
-        rig.line->unplug();
+        line->unplug();
       });
       // During the call, and once more when the cable is surely gone.
-      EXPECT_TRUE(EndsAllowed(c, rig.edit, healthy));
+      EXPECT_TRUE(EndsAllowed(c, edit, healthy));
       cutter.join();
-      EXPECT_TRUE(EndsAllowed(c, rig.edit, healthy));
+      EXPECT_TRUE(EndsAllowed(c, edit, healthy));
 
       // The port is either blocked with a negative result code (a write
       // after the cut fails on the device) or gone, after a re-open that
       // failed (its message box is ComponentTest.FailedWriteReopensThePortWithNoParity's).
-      if (SerialPort* port = rig.edit.Port()) {
+      if (SerialPort* port = edit.Port()) {
         if (port->Status == 0) port->Write("!", 1, 0, nullptr);
         EXPECT_TRUE(WaitUntil([&] { return port->Status < 0; }, 2s)) << "the lost line went unreported";
       } else {
-        EXPECT_EQ(rig.edit.PortState(), TZPEdit::PortClosed);
+        EXPECT_EQ(edit.PortState(), TZPEdit::PortClosed);
       }
-      ExpectPrompt("closing after an unplug", [&] { rig.edit.ClosePort(); });
+      ExpectPrompt("closing after an unplug", [&] { edit.ClosePort(); });
     }
   }
 }

@@ -17,6 +17,7 @@
 #include <random>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -36,9 +37,7 @@ namespace veravo::faults {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<unsigned char>;
-using test::HookPort;
-using test::RunWithDeadline;
-using test::WaitUntil;
+using namespace veravo::test;
 
 // Run sizes: full in optimised builds, half under sanitizers (which run the
 // same code several times slower).
@@ -59,9 +58,8 @@ inline void ExpectPrompt(const char* what, const std::function<void()>& fn) {
 }
 
 inline Bytes RandomStream(std::mt19937& rng, std::size_t n) {
-  std::uniform_int_distribution<int> byte(0, 255);
   Bytes out(n);
-  for (unsigned char& b : out) b = static_cast<unsigned char>(byte(rng));
+  std::generate(out.begin(), out.end(), [&] { return static_cast<unsigned char>(rng()); });
   return out;
 }
 
@@ -69,23 +67,24 @@ inline bool IsPrefixOf(const Bytes& part, const Bytes& whole) {
   return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-// How many leading bytes of `part` occur in `whole` in their order (bytes
-// may be missing between them); part.size() when all of them do. Greedy
-// matching decides that exactly.
-inline std::size_t InOrderWithin(const Bytes& part, const Bytes& whole) {
-  std::size_t next = 0, placed = 0;
+// Whether the bytes of `part` all occur in `whole` in their order (bytes may
+// be missing between them). Greedy matching decides that exactly.
+inline bool InOrderWithin(const Bytes& part, const Bytes& whole) {
+  auto at = whole.begin();
   for (unsigned char byte : part) {
-    while (next < whole.size() && whole[next] != byte) ++next;
-    if (next == whole.size()) break;
-    ++next, ++placed;
+    if ((at = std::find(at, whole.end(), byte)) == whole.end()) return false;
+    ++at;
   }
-  return placed;
+  return true;
 }
 
-// A line name no other test uses.
-inline std::string UniqueLineName(const char* stem) {
+// A fresh line with a name no other test uses; its device follows the
+// host's settings unless told not to.
+inline std::shared_ptr<sim::VirtualLine> NewLine(const char* stem, bool followHost = true) {
   static std::atomic<int> counter{0};
-  return std::string("faults-") + stem + "-" + std::to_string(counter++);
+  auto line = sim::VirtualLine::create(std::string("faults-") + stem + "-" + std::to_string(counter++));
+  line->device().SetFollowHost(followHost);
+  return line;
 }
 
 // The host side of a two-way stream, on a thread of its own (a port's
@@ -101,23 +100,19 @@ class HostPump {
             lastRefusal = rc;
             return onRefused && onRefused(rc);
           };
-          std::vector<char> buffer(kReadSize + 1);
+          char buffer[kReadSize + 1];
           while (!stop.stop_requested()) {
-            const std::size_t n = std::min<std::size_t>(700, out.size() - sent);
-            bool moved = false;
-            if (n > 0) {
-              const int rc = port.Write(reinterpret_cast<const char*>(out.data()) + sent, static_cast<int>(n),
-                                        0, nullptr);
-              sent += port.ByteCount;
-              moved = port.ByteCount > 0;
-              if (!goOn(rc)) break;
-            }
-            const int rc = port.Read(buffer.data(), kReadSize, 0);
-            in.insert(in.end(), buffer.begin(), buffer.begin() + port.ByteCount);
+            const int n = static_cast<int>(std::min<std::size_t>(700, out.size() - sent));
+            const int wrote =
+                n > 0 ? port.Write(reinterpret_cast<const char*>(out.data()) + sent, n, 0, nullptr) : 0;
+            const std::size_t moved = n > 0 ? port.ByteCount : 0;
+            sent += moved;
+            if (!goOn(wrote)) break;
+            const int read = port.Read(buffer, kReadSize, 0);
+            in.insert(in.end(), buffer, buffer + port.ByteCount);
             received = in.size();
-            moved = moved || port.ByteCount > 0;
-            if (!goOn(rc)) break;
-            if (!moved) std::this_thread::sleep_for(1ms);
+            if (!goOn(read)) break;
+            if (moved + port.ByteCount == 0) std::this_thread::sleep_for(1ms);
           }
           done = true;
         }) {}
@@ -137,29 +132,18 @@ class HostPump {
 };
 
 // Feeds `bytes` into the device end as its output buffer takes them, on a
-// thread of its own, until all are taken, the line is unplugged or stop.
-class DeviceFeeder {
- public:
-  DeviceFeeder(sim::VirtualLine& line, const Bytes& bytes)
-      : thread_([this, &line, &bytes](std::stop_token stop) {
-          while (!stop.stop_requested() && fed_ < bytes.size() && !line.unplugged()) {
-            const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed_);
-            const Bytes piece(bytes.begin() + static_cast<std::ptrdiff_t>(fed_),
-                              bytes.begin() + static_cast<std::ptrdiff_t>(fed_ + n));
-            const std::size_t took = line.device().Write(piece);
-            fed_ += took;
-            if (took < n) std::this_thread::sleep_for(1ms);
-          }
-        }) {}
-  void Stop() {
-    thread_.request_stop();
-    if (thread_.joinable()) thread_.join();
-  }
-  std::size_t fed() const { return fed_; }
-
- private:
-  std::atomic<std::size_t> fed_{0};
-  std::jthread thread_;
-};
+// thread of its own, until all are taken (counted in `fed`), the line is
+// unplugged or stop.
+inline std::jthread FeedDevice(sim::VirtualLine& line, const Bytes& bytes, std::atomic<std::size_t>& fed) {
+  return std::jthread([&line, &bytes, &fed](std::stop_token stop) {
+    while (!stop.stop_requested() && fed < bytes.size() && !line.unplugged()) {
+      const std::size_t n = std::min<std::size_t>(256, bytes.size() - fed);
+      const std::size_t took =
+          line.device().Write(std::string_view(reinterpret_cast<const char*>(bytes.data()) + fed, n));
+      fed += took;
+      if (took < n) std::this_thread::sleep_for(1ms);
+    }
+  });
+}
 
 }  // namespace veravo::faults

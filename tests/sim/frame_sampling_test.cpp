@@ -31,11 +31,8 @@ TEST(FrameSamplingTest, MatchingFormatsReceiveWhatTheModelSays) {
   const char parities[] = {'N', 'O', 'E', 'M', 'S'};
   const win::BYTE stops[] = {win::ONESTOPBIT, win::ONE5STOPBITS, win::TWOSTOPBITS};
   for (int i = 0; i < 3000; ++i) {
-    LineFormat f;
-    f.baud = bauds[rng() % 5];
-    f.parity = parities[rng() % 5];
-    f.dataBits = static_cast<win::BYTE>(5 + rng() % 4);
-    f.stopBits = stops[rng() % 3];
+    const LineFormat f{bauds[rng() % 5], static_cast<win::BYTE>(5 + rng() % 4), parities[rng() % 5],
+                       stops[rng() % 3]};
     const auto v = static_cast<win::BYTE>(rng());
     SCOPED_TRACE(f.Text() + " value " + std::to_string(v));
     ASSERT_EQ(LineFormat::Parse(f.Text()), f);
@@ -45,11 +42,8 @@ TEST(FrameSamplingTest, MatchingFormatsReceiveWhatTheModelSays) {
 
     const auto data = static_cast<win::BYTE>(v & ((1 << f.dataBits) - 1));
     const int ones = std::popcount(data) % 2;
-    const int parity = f.parity == 'E'   ? ones
-                       : f.parity == 'O' ? 1 - ones
-                       : f.parity == 'M' ? 1
-                       : f.parity == 'S' ? 0
-                                         : -1;
+    const int byRule[] = {ones, 1 - ones, 1, 0, -1};  // even, odd, mark, space, none
+    const int parity = byRule[std::string_view("EOMSN").find(f.parity)];
     ASSERT_EQ(ParityBitFor(v, f), parity);
     for (const SampledByte& s : {SampleFrame(v, f, f, FollowingByte{static_cast<win::BYTE>(rng()), f}),
                                  RecordAsSent(v, f, f.baud)}) {
