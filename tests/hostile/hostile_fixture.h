@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <veravo/edit/zpedit.h>
 #include <veravo/serial/_SerialPort.h>
+#include <veravo/sim/devices/checks.h>
 
 #include <atomic>
 #include <chrono>
@@ -96,39 +97,21 @@ class Peer {
   std::thread thread_;
 };
 
+// Upper-case hex text of bytes, and the bytes of hex text.
 inline std::string Hex(std::string_view bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : bytes) out += {digits[static_cast<unsigned char>(c) >> 4], digits[c & 15]};
-  return out;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  return bytes.empty() ? "" : TZPEdit::BytesToHexText(data, bytes.size(), nullptr);
 }
-
-// The bytes of upper-case hex text; anything else comes back changed by
-// Hex(Unhex(text)).
 inline std::string Unhex(std::string_view hex) {
-  auto value = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(value(hex[i]) * 16 + value(hex[i + 1]));
-  return out;
+  const std::vector<unsigned char> bytes = TZPEdit::HexTextToBytes(std::string(hex).c_str());
+  return std::string(bytes.begin(), bytes.end());
 }
 
-inline unsigned char XorOf(std::string_view bytes, std::size_t from, std::size_t to) {
-  unsigned char x = 0;
-  for (std::size_t i = from; i < to && i < bytes.size(); ++i) x ^= static_cast<unsigned char>(bytes[i]);
-  return x;
-}
-
-// Appends the CRC-16/KERMIT (reflected polynomial 0x1021, initial value 0),
-// low byte first.
-inline std::string WithCrc(std::string body) {
-  std::uint16_t crc = 0;
-  for (char c : body) {
-    crc ^= static_cast<unsigned char>(c);
-    for (int bit = 0; bit < 8; ++bit)
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
-  }
-  return body + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
+// The reply with its CRC-16/KERMIT appended, low byte first.
+inline std::string WithCrc(std::string_view body) {
+  std::vector<win::BYTE> bytes(body.begin(), body.end());
+  sim::AppendCrc(&bytes);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // A reply whose last byte is the XOR of the bytes from `From` up to the last
@@ -136,7 +119,8 @@ inline std::string WithCrc(std::string body) {
 // and a body (<3, 0>), or a leading byte, a body and a trailing byte (<1, 1>).
 template <std::size_t From, std::size_t Trail>
 bool XorPasses(std::string_view r) {
-  return !r.empty() && XorOf(r, From, r.size() < 1 + Trail ? 0 : r.size() - 1 - Trail) ==
+  const std::vector<win::BYTE> bytes(r.begin(), r.end());
+  return !r.empty() && sim::XorOf(bytes, From, r.size() < 1 + Trail ? 0 : r.size() - 1 - Trail) ==
                            static_cast<unsigned char>(r.back());
 }
 // The last two bytes are the CRC of the bytes before them.

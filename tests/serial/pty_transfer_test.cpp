@@ -46,12 +46,9 @@ TEST(PortOpen, MissingBusyRefusedAndReconfiguredDevices) {
   // A host that sets its format once per exchange writes the same state
   // again and again; a text the builder rejects re-writes the state last
   // asked for. Random runs of such texts, against the parity last accepted.
-  const std::pair<const char*, char> texts[] = {{"9600,M,8,1", 'M'}, {"9600,S,8,1", 'S'},
-                                                {"9600,E,8,1", 'E'}, {"9600,N,8,1", 'N'},
-                                                {"9600,n,8,1", 'S'}, {"4800,E,7,2", 'E'},
-                                                {"4800,E,7,1", 'E'}, {"no settings here", 0},
-                                                {"9600,X,8,1", 0},   {"", 0},
-                                                {nullptr, 0}};
+  const std::pair<const char*, char> texts[] = {
+      {"9600,M,8,1", 'M'}, {"9600,S,8,1", 'S'}, {"9600,E,8,1", 'E'},     {"9600,N,8,1", 'N'},
+      {"9600,n,8,1", 'S'}, {"4800,E,7,2", 'E'}, {"no settings here", 0}, {nullptr, 0}};
   std::mt19937 rng(2117);
   char parity = 'N';
   port.Reconfigure("9600,N,8,1");
@@ -107,6 +104,9 @@ TEST(PortTransfer, WriteReadAndDrain) {
   pty.Send("abcdef");
   ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 6; }));
   EXPECT_EQ(port.DiscardReceived(), 0);
+  pty.Send(std::string(100, 'x'));  // the base class's discard takes it all, batch by batch
+  ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 100; }));
+  EXPECT_EQ(port.SerialPortBase::DiscardReceived(), 0);
   pty.Send("gh");  // reading goes on after a discard
   ASSERT_TRUE(WaitUntil([&] { return port.ReceiveUsed() == 2; }));
 
