@@ -275,25 +275,5 @@ TEST_F(CommLayerTest, FullInputBufferResumesAtHalfAndPurgeAbortsAndClears) {
   EXPECT_FALSE(PurgeComm(port_, 0x10));
 }
 
-// An unplugged device fails every later call but the close (the engine and
-// component unplug tests see the pending calls fail, the simulated device
-// tests a close that aborts a pending read).
-TEST_F(CommLayerTest, UnpluggedDeviceFailsLaterCalls) {
-  StartPendingRead(2);
-  line_->Arrive("xy");
-  ASSERT_EQ(WaitForSingleObject(read_.hEvent, 5000), WAIT_OBJECT_0);
-  line_->Sink()->Unplugged();
-  DCB dcb{};
-  DWORD n = 0;
-  EXPECT_EQ(ErrorOf(GetCommState(port_, &dcb)), ERROR_BAD_COMMAND);
-  EXPECT_EQ(ErrorOf(WriteFile(port_, "a", 1, &n, &write_)), ERROR_BAD_COMMAND);
-  EXPECT_EQ(ErrorOf(ClearCommError(port_, nullptr, nullptr)), ERROR_BAD_COMMAND);
-  // A record completed before its handle was closed still tells its count.
-  CloseHandle(port_);
-  EXPECT_EQ(Result(&read_, FALSE), 0u);
-  EXPECT_EQ(done_, 2u);
-  port_ = INVALID_HANDLE_VALUE;
-}
-
 }  // namespace
 }  // namespace veravo::win
