@@ -1,28 +1,66 @@
-// The comm layer over a scripted driver: reads, writes, events, line errors,
-// purging and unplugging, independent of any real device.
+// The comm layer over a scripted driver: reads, writes, events, line errors
+// and purging, independent of any real device.
 #include <gtest/gtest.h>
+#include <veravo/platform/win/comm_driver.h>
+#include <veravo/platform/win/comm_handle.h>
 #include <veravo/platform/win/win.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "error_of.h"
-#include "fake_comm_driver.h"
 
 namespace veravo::win {
 namespace {
 
 using std::chrono::milliseconds;
 using testing::ErrorOf;
-using testing::FakeLine;
+
+// A comm driver whose line is the test itself: the test sees what the comm
+// layer hands over and injects arrivals, line events and unplugging through
+// the sink. The comm layer calls it only from the test's thread.
+struct FakeLine final : CommDriver {
+  void Attach(CommDriverSink* s) override { sink = s; }
+  DWORD Configure(const DCB& dcb) override {
+    if (configureError == 0) configured.push_back(dcb);
+    return configureError;
+  }
+  DWORD Write(const BYTE* data, std::size_t count, std::size_t* accepted) override {
+    *accepted = std::min(count, acceptLimit);
+    acceptLimit -= *accepted;
+    sent.append(reinterpret_cast<const char*>(data), *accepted);
+    return 0;
+  }
+  std::size_t OutQueue() override { return outQueue; }
+  void PurgeOutput() override { ++purges; }
+  DWORD SetOutputBufferSize(std::size_t) override { return 0; }
+  DWORD ModemStatus(DWORD* status) override { return *status = 0; }
+  DWORD SetBreak(bool) override { return 0; }
+  void InputSpace() override { ++inputSpaceCalls; }
+  void Arrive(const std::string& bytes) {
+    sink->Received(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
+  }
+
+  CommDriverSink* sink = nullptr;
+  std::vector<DCB> configured;
+  std::string sent;                   // bytes the driver accepted
+  std::size_t acceptLimit = 1 << 20;  // how many more bytes Write takes
+  std::size_t outQueue = 0;
+  DWORD configureError = 0;
+  int purges = 0;
+  int inputSpaceCalls = 0;
+};
 
 bool SameDcb(const DCB& a, const DCB& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 class CommLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    port_ = testing::OpenFake(line_);
+    port_ = OpenCommHandle(std::unique_ptr<CommDriver>(line_));
     ASSERT_NE(port_, INVALID_HANDLE_VALUE);
     for (OVERLAPPED* o : {&read_, &write_, &wait_}) o->hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
@@ -48,7 +86,7 @@ class CommLayerTest : public ::testing::Test {
   }
   DWORD Result(OVERLAPPED* o, BOOL wait) { return ErrorOf(GetOverlappedResult(port_, o, &done_, wait)); }
 
-  std::shared_ptr<FakeLine> line_ = std::make_shared<FakeLine>();
+  FakeLine* line_ = new FakeLine;  // owned by the port
   HANDLE port_ = INVALID_HANDLE_VALUE;
   OVERLAPPED read_{};
   OVERLAPPED write_{};
@@ -157,18 +195,18 @@ TEST_F(CommLayerTest, WriteHandsOverAsTheDriverTakesItOrUntilItsTimeout) {
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(port_, "hello", 5, &written, &write_));
   EXPECT_EQ(written, 5u);
-  EXPECT_EQ(line_->Sent(), "hello");
+  EXPECT_EQ(line_->sent, "hello");
   line_->acceptLimit = 2;
   ASSERT_EQ(ErrorOf(WriteFile(port_, "world", 5, &written, &write_)), ERROR_IO_PENDING);
-  EXPECT_EQ(line_->Sent(), "hellowo");
+  EXPECT_EQ(line_->sent, "hellowo");
   line_->outQueue = 4;
   EXPECT_EQ(Clear().cbOutQue, 3u + 4u);  // unsent bytes plus the driver's queue
   EXPECT_EQ(ErrorOf(WriteFile(port_, "x", 1, &written, &write_)), ERROR_INVALID_PARAMETER);
   line_->acceptLimit = 100;
-  line_->Sink()->OutputSpace();
+  line_->sink->OutputSpace();
   ASSERT_EQ(Result(&write_, FALSE), 0u);
   EXPECT_EQ(done_, 5u);
-  EXPECT_EQ(line_->Sent(), "helloworld");
+  EXPECT_EQ(line_->sent, "helloworld");
   // The total write time-out completes short, but successfully.
   SetTimeouts(0, 0, 0, 30);
   line_->acceptLimit = 3;
@@ -192,7 +230,7 @@ TEST_F(CommLayerTest, EventsAreRememberedMaskChangesEndTheWaitAndLineErrorsAbort
   EXPECT_EQ(done_, 1u);
   // Events with no wait pending complete the next wait at once; ones
   // outside the mask are not kept.
-  line_->Sink()->LineEvent(0, EV_CTS | EV_BREAK);
+  line_->sink->LineEvent(0, EV_CTS | EV_BREAK);
   ASSERT_TRUE(WaitCommEvent(port_, &events, &wait_));
   EXPECT_EQ(events, EV_CTS);
   // A write that drains the output raises EV_TXEMPTY.
@@ -217,7 +255,7 @@ TEST_F(CommLayerTest, EventsAreRememberedMaskChangesEndTheWaitAndLineErrorsAbort
   line_->acceptLimit = 0;
   DWORD n = 0;
   ASSERT_FALSE(WriteFile(port_, "zz", 2, &n, &write_));
-  line_->Sink()->LineEvent(CE_FRAME | CE_RXPARITY, EV_ERR);
+  line_->sink->LineEvent(CE_FRAME | CE_RXPARITY, EV_ERR);
   EXPECT_EQ(Result(&read_, TRUE), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(done_, 2u);  // what had arrived is still reported
   EXPECT_EQ(Result(&write_, TRUE), ERROR_OPERATION_ABORTED);
@@ -244,7 +282,7 @@ TEST_F(CommLayerTest, FullInputBufferResumesAtHalfAndPurgeAbortsAndClears) {
   line_->Arrive(std::string(600, 'x'));  // 88 bytes over
   EXPECT_EQ(Clear().cbInQue, 512u);
   EXPECT_EQ(errors_, CE_RXOVER);
-  ASSERT_EQ(line_->Sink()->InputRoom(), 0u);
+  ASSERT_EQ(line_->sink->InputRoom(), 0u);
   struct Step {
     DWORD take;
     bool resumes;
@@ -261,10 +299,10 @@ TEST_F(CommLayerTest, FullInputBufferResumesAtHalfAndPurgeAbortsAndClears) {
   const int before = line_->inputSpaceCalls;
   ASSERT_TRUE(PurgeComm(port_, PURGE_RXCLEAR));
   EXPECT_GT(line_->inputSpaceCalls, before);  // the driver may read again
-  EXPECT_EQ(line_->Sink()->InputRoom(), 512u);
+  EXPECT_EQ(line_->sink->InputRoom(), 512u);
   SetTimeouts(0, 0, 0);
   StartPendingRead(4);
-  EXPECT_EQ(line_->Sink()->InputRoom(), 516u);  // the read's room comes first
+  EXPECT_EQ(line_->sink->InputRoom(), 516u);  // the read's room comes first
   line_->acceptLimit = 0;
   DWORD n = 0;
   ASSERT_FALSE(WriteFile(port_, "abc", 3, &n, &write_));
