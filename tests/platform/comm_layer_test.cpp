@@ -104,10 +104,6 @@ TEST_F(CommLayerTest, StateStartsAt9600N81AndOnlyValidChangesReachTheDriver) {
   ASSERT_TRUE(BuildCommDCBA("9600,N,8,1", &want));  // also DTR and RTS on, no flow control
   EXPECT_TRUE(SameDcb(dcb, want));
   EXPECT_TRUE(SameDcb(dcb, line_->configured[0]));
-  // 4096 bytes fit before SetupComm; the next one overflows.
-  line_->Arrive(std::string(4097, 'x'));
-  EXPECT_EQ(Clear().cbInQue, 4096u);
-  EXPECT_EQ(errors_, CE_RXOVER);
   // {ByteSize, Parity, StopBits, BaudRate}: zero baud, 4 and 9 data bits, parity 5, stop bits 3, 1.5 stop
   // bits with 8 data bits, 2 stop bits with 5.
   const int bad[][4] = {{8, 0, 0, 0},    {4, 0, 0, 9600}, {9, 0, 0, 9600}, {8, 5, 0, 9600},
@@ -146,7 +142,6 @@ TEST_F(CommLayerTest, ReadsCompleteFromTheBufferPendForTheCountOrEndOnTheirTimeo
   EXPECT_EQ(WaitForSingleObject(read_.hEvent, 0), WAIT_OBJECT_0);  // signalled even so
   // With no time-outs a read waits for its full count.
   StartPendingRead(4);
-  EXPECT_EQ(read_.Internal, STATUS_PENDING);
   EXPECT_EQ(Result(&read_, FALSE), ERROR_IO_INCOMPLETE);
   EXPECT_EQ(ErrorOf(ReadFile(port_, buffer_, 1, &got, &read_)), ERROR_INVALID_PARAMETER);  // one at a time
   line_->Arrive("de");
@@ -189,6 +184,12 @@ TEST_F(CommLayerTest, ReadsCompleteFromTheBufferPendForTheCountOrEndOnTheirTimeo
   EXPECT_EQ(Buffer(done_), "z");
   COMMTIMEOUTS refused{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0};
   EXPECT_FALSE(SetCommTimeouts(port_, &refused));
+  // A record completed before its handle was closed still tells its count.
+  CloseHandle(port_);
+  port_ = INVALID_HANDLE_VALUE;
+  done_ = 0;
+  EXPECT_EQ(Result(&read_, FALSE), 0u);
+  EXPECT_EQ(done_, 1u);
 }
 
 TEST_F(CommLayerTest, WriteHandsOverAsTheDriverTakesItOrUntilItsTimeout) {
@@ -244,33 +245,22 @@ TEST_F(CommLayerTest, EventsAreRememberedMaskChangesEndTheWaitAndLineErrorsAbort
   SetCommMask(port_, EV_RXCHAR);
   ASSERT_EQ(Result(&wait_, TRUE), 0u);
   EXPECT_EQ(events, 0u);
-  // A line error with fAbortOnError set ends the transfers until the errors are cleared.
+  // With fAbortOnError set, a line error refuses new transfers until the
+  // errors are cleared (the engine's fault tests see pending ones aborted and
+  // transfers going on after a clear).
   DCB dcb{};
   GetCommState(port_, &dcb);
   dcb.fAbortOnError = 1;
   SetCommState(port_, &dcb);
   SetCommMask(port_, EV_ERR);
-  StartPendingRead(8);
-  line_->Arrive("ab");
-  line_->acceptLimit = 0;
-  DWORD n = 0;
-  ASSERT_FALSE(WriteFile(port_, "zz", 2, &n, &write_));
   line_->sink->LineEvent(CE_FRAME | CE_RXPARITY, EV_ERR);
-  EXPECT_EQ(Result(&read_, TRUE), ERROR_OPERATION_ABORTED);
-  EXPECT_EQ(done_, 2u);  // what had arrived is still reported
-  EXPECT_EQ(Result(&write_, TRUE), ERROR_OPERATION_ABORTED);
+  DWORD n = 0;
   EXPECT_EQ(ErrorOf(ReadFile(port_, buffer_, 1, &n, &read_)), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(ErrorOf(WriteFile(port_, "z", 1, &n, &write_)), ERROR_OPERATION_ABORTED);
   ASSERT_TRUE(WaitCommEvent(port_, &events, &wait_));  // the event was remembered
   EXPECT_EQ(events, EV_ERR);
   Clear();
   EXPECT_EQ(errors_, CE_FRAME | CE_RXPARITY);
-  Clear();
-  EXPECT_EQ(errors_, 0u);
-  line_->Arrive("c");
-  SetTimeouts(0xFFFFFFFF, 0, 0);
-  ASSERT_TRUE(ReadFile(port_, buffer_, 8, &n, &read_));
-  EXPECT_EQ(Buffer(n), "c");
 }
 
 // A driver stopped by a full input buffer is told to read again once half of
