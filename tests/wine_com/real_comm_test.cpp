@@ -77,9 +77,8 @@ class RealComm : public ::testing::Test {
 };
 
 // The echo device returns what was written; a read ends on the interval gap,
-// or empty on its total time-out; bytes waiting are counted and purged. A
-// missing COM port is not found; beside a real one, a "sim:" name still
-// opens a simulated device.
+// or empty on its total time-out; bytes waiting are counted and purged.
+// Beside a real port, a "sim:" name still opens a simulated device.
 TEST_F(RealComm, EchoedBytesAreReadCountedAndPurgedBesideOtherPorts) {
   EXPECT_EQ(Write("veravo"), 6u);
   EXPECT_EQ(Read(64, 2000), "veravo");
@@ -99,8 +98,6 @@ TEST_F(RealComm, EchoedBytesAreReadCountedAndPurgedBesideOtherPorts) {
   EXPECT_EQ(stat.cbInQue, 0u);
   EXPECT_EQ(Read(64, 100), "");
 
-  EXPECT_EQ(Open("COM97"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   HANDLE sim = Open("sim:echo");
   ASSERT_NE(sim, INVALID_HANDLE_VALUE);
   EXPECT_NE(sim, port_);
