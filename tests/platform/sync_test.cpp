@@ -1,8 +1,7 @@
-// Handles, events, waits, critical sections and threads.
+// Handles, events and waits.
 #include <gtest/gtest.h>
 #include <veravo/platform/win/win.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -61,35 +60,6 @@ TEST(WaitTest, WaitAnyAndWaitAll) {
   EXPECT_EQ(WaitForSingleObject(events[2], 0), WAIT_TIMEOUT);   // consumed now
   EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);  // manual stays set
   for (HANDLE h : events) CloseHandle(h);
-}
-
-// A critical section is recursive and excludes other threads; a thread's
-// handle is signalled once its function returned, and stays so.
-TEST(ThreadTest, CriticalSectionsAndThreadHandles) {
-  CRITICAL_SECTION section;
-  InitializeCriticalSection(&section);
-  EnterCriticalSection(&section);
-  EnterCriticalSection(&section);
-  static std::atomic<bool> entered;
-  entered = false;
-  HANDLE other = BeginThread(
-      [](void* argument) {
-        EnterCriticalSection(static_cast<CRITICAL_SECTION*>(argument));
-        std::this_thread::sleep_for(milliseconds(10));
-        entered = true;
-        LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(argument));
-      },
-      &section);
-  ASSERT_NE(other, nullptr);
-  LeaveCriticalSection(&section);
-  EXPECT_EQ(WaitForSingleObject(other, 30), WAIT_TIMEOUT);  // still held once
-  EXPECT_FALSE(entered.load());
-  LeaveCriticalSection(&section);
-  EXPECT_EQ(WaitForSingleObject(other, 5000), WAIT_OBJECT_0);
-  EXPECT_TRUE(entered.load());
-  EXPECT_EQ(WaitForSingleObject(other, 0), WAIT_OBJECT_0);  // stays signalled
-  CloseHandle(other);
-  DeleteCriticalSection(&section);
 }
 
 }  // namespace
