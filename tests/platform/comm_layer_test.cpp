@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "error_of.h"
@@ -273,17 +274,15 @@ TEST_F(CommLayerTest, FullInputBufferResumesAtHalfAndPurgeAbortsAndClears) {
   EXPECT_EQ(Clear().cbInQue, 512u);
   EXPECT_EQ(errors_, CE_RXOVER);
   ASSERT_EQ(line_->sink->InputRoom(), 0u);
-  struct Step {
-    DWORD take;
-    bool resumes;
-  } steps[] = {{100, false}, {155, false}, {1, true}, {200, true}};
+  const std::pair<DWORD, bool> steps[] = {
+      {100, false}, {155, false}, {1, true}, {200, true}};  // take, resumes
   BYTE bytes[256];
-  for (const Step& step : steps) {
+  for (const auto& [take, resumes] : steps) {
     const int before = line_->inputSpaceCalls;
     DWORD n = 0;
-    ASSERT_TRUE(ReadFile(port_, bytes, step.take, &n, &read_));
-    EXPECT_EQ(n, step.take);
-    EXPECT_EQ(line_->inputSpaceCalls > before, step.resumes) << "after taking " << step.take;
+    ASSERT_TRUE(ReadFile(port_, bytes, take, &n, &read_));
+    EXPECT_EQ(n, take);
+    EXPECT_EQ(line_->inputSpaceCalls > before, resumes) << "after taking " << take;
   }
   line_->Arrive(std::string(500, 'x'));
   const int before = line_->inputSpaceCalls;
