@@ -11,12 +11,11 @@ namespace veravo {
 namespace {
 
 struct Probe : TComponent {
-  static constexpr const char* StaticClassName = "TProbe";
   explicit Probe(TComponent* owner, int* destroyed = nullptr) : TComponent(owner), destroyed_(destroyed) {}
   ~Probe() override {
     if (destroyed_) ++*destroyed_;
   }
-  const char* ClassName() const override { return StaticClassName; }
+  const char* ClassName() const override { return "TProbe"; }
   int* destroyed_;
 };
 
