@@ -246,16 +246,21 @@ TEST_F(CommLayerTest, EventsAreRememberedMaskChangesEndTheWaitAndLineErrorsAbort
   SetCommMask(port_, EV_RXCHAR);
   ASSERT_EQ(Result(&wait_, TRUE), 0u);
   EXPECT_EQ(events, 0u);
-  // With fAbortOnError set, a line error refuses new transfers until the
-  // errors are cleared (the engine's fault tests see pending ones aborted and
-  // transfers going on after a clear).
+  // With fAbortOnError set, a line error aborts the transfers and refuses new
+  // ones until the errors are cleared (the engine's fault tests see transfers
+  // going on after a clear).
   DCB dcb{};
   GetCommState(port_, &dcb);
   dcb.fAbortOnError = 1;
   SetCommState(port_, &dcb);
   SetCommMask(port_, EV_ERR);
-  line_->sink->LineEvent(CE_FRAME | CE_RXPARITY, EV_ERR);
+  StartPendingRead(8);
+  line_->acceptLimit = 0;
   DWORD n = 0;
+  ASSERT_FALSE(WriteFile(port_, "zz", 2, &n, &write_));
+  line_->sink->LineEvent(CE_FRAME | CE_RXPARITY, EV_ERR);
+  EXPECT_EQ(Result(&read_, FALSE), ERROR_OPERATION_ABORTED);
+  EXPECT_EQ(Result(&write_, FALSE), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(ErrorOf(ReadFile(port_, buffer_, 1, &n, &read_)), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(ErrorOf(WriteFile(port_, "z", 1, &n, &write_)), ERROR_OPERATION_ABORTED);
   ASSERT_TRUE(WaitCommEvent(port_, &events, &wait_));  // the event was remembered
