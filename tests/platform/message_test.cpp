@@ -46,6 +46,7 @@ TEST(MessageTest, WindowsAndPostedMessages) {
 
   HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   EXPECT_EQ(MsgWaitForMultipleObjects(1, &never, FALSE, 10, QS_ALLINPUT), WAIT_TIMEOUT);
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, TRUE, 10, QS_ALLINPUT), WAIT_TIMEOUT);  // all of no handles
   PostMessageA(window, kPing, 1, 10);
   PostMessageA(window, kPing + 1, 2, 20);
   PostMessageA(nullptr, kPing, 3, 30);  // to the thread itself
