@@ -26,13 +26,13 @@ class HookPort : public SerialPort {
   void OnReceiveOverflow() override { ++overflow; }
   void OnBreak() override { ++breaks; }
   void OnCtsChange(bool on) override { cts = on, ++ctsReports; }
-  void OnDsrChange(bool on) override { dsr = on, ++dsrReports; }
-  void OnCarrierChange(bool on) override { carrier = on, ++carrierReports; }
+  void OnDsrChange(bool on) override { dsr = on; }
+  void OnCarrierChange(bool on) override { carrier = on; }
   void OnRing(bool on) override { ++(on ? ringStarts : ringEnds); }
 
   std::atomic<long> received{0};
   std::atomic<int> parity{0}, framing{0}, overrun{0}, overflow{0}, breaks{0};
-  std::atomic<int> ctsReports{0}, dsrReports{0}, carrierReports{0}, ringStarts{0}, ringEnds{0};
+  std::atomic<int> ctsReports{0}, ringStarts{0}, ringEnds{0};
   std::atomic<bool> cts{false}, dsr{false}, carrier{false};
 };
 

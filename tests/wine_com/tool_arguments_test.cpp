@@ -2,6 +2,7 @@
 // starting with "/" are data there too, never Windows-style options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -17,9 +18,7 @@ ToolRun RunTool(const std::string& args) {
   std::string path = VERAVO_TOOL_PATH;
   // Under Wine a path of the build machine lies on drive Z:.
   if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(path.begin(), path.end(), '/', '\\');
   ToolRun run;
   FILE* pipe = _popen((path + " " + args + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return run;
