@@ -51,10 +51,12 @@ TEST(SimDeviceFactoryTest, KnowsTheFamiliesAndRefusesWhatItCannotRead) {
         "sbq?reply=123", "door?colour=red", "hdg?addr=100", "printer?ack=2", "sbq?late=x"}) {
     EXPECT_FALSE(MakeSimDevice(bad)) << bad;
   }
-  const SimSettings s = MakeSimDevice("hdg?addr=0A&delay=7&reply=0102&text=a%0Db%30")->settings();
+  const auto device = MakeSimDevice("hdg?addr=0A&delay=7&reply=0109&text=a%0Db%30");
+  ASSERT_TRUE(device);
+  const SimSettings s = device->settings();
   EXPECT_EQ(s.address, 0x0A);
   EXPECT_EQ(s.responseMs, 7);
-  EXPECT_EQ(s.reply, (Bytes{1, 2}));
+  EXPECT_EQ(s.reply, (Bytes{1, 9}));
   EXPECT_EQ(s.text, "a\rb0");
   EXPECT_EQ(MakeSimDevice("hy?mode=wrongcheck")->settings().mode, ReplyMode::kWrongCheck);
 }
