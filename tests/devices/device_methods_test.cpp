@@ -5,6 +5,7 @@
 // method without a port. Whole printer, display and door frames are checked
 // with the multi-drop frames.
 #include <functional>
+#include <utility>
 
 #include "edit/line_fixture.h"
 #include "support/handler_window.h"
@@ -205,14 +206,24 @@ TEST_F(DeviceExchanges, WithoutAPortThenPollsForTheReplyAndCallsBackDuringThem) 
   EXPECT_EQ(Wire(sent), "01/- 02/-");
   EXPECT_EQ(sent.at(0).format.Text(), "19200,N,8,1");
 
-  // Calls back into the component during an exchange are refused.
-  {
-    CallBackWindow probe([this] { edit_.SendAnyHex("7F"); });
+  // Calls back into the component during an exchange are refused, whichever
+  // transfer they make.
+  const std::pair<const char*, std::function<void()>> callBacks[] = {
+      {"SendAnyHex", [this] { edit_.SendAnyHex("7F"); }},
+      {"SendHex", [this] { edit_.SendHex("7F"); }},
+      {"SendChar", [this] { edit_.SendChar("\x7F"); }},
+      {"GetData", [this] { edit_.GetData(); }},
+      {"WriteData", [this] { edit_.WriteData("7F,"); }},
+      {"SBQWriteData", [this] { edit_.SBQWriteData("7F"); }},
+      {"CCSBQGetData", [this] { edit_.CCSBQGetData(); }},
+      {"NewSBQWriteData", [this] { edit_.NewSBQWriteData("7F"); }}};
+  for (const auto& [method, callBack] : callBacks) {
+    CallBackWindow probe(callBack);
     AnswerBurst(1, "0A0B");
     EXPECT_EQ(edit_.HYWriteCheck("0102"), "0A0B");
-    EXPECT_EQ(probe.outcome,
-              "EInvalidOperation: TZPEdit::SendAnyHex: the component is busy in HYWriteCheck (called from a "
-              "window message handled during it)");
+    EXPECT_EQ(probe.outcome, std::string("EInvalidOperation: TZPEdit::") + method +
+                                 ": the component is busy in HYWriteCheck (called from a window message "
+                                 "handled during it)");
     EXPECT_EQ(Received(2), "01/- 02/-");  // the refused call sent nothing
   }
   // A read request to the component's own window is dropped meanwhile: it
