@@ -42,6 +42,12 @@ struct FakeLine final : CommDriver {
   DWORD ModemStatus(DWORD* status) override { return *status = 0; }
   DWORD SetBreak(bool) override { return 0; }
   void InputSpace() override { ++inputSpaceCalls; }
+  std::size_t ReadAvailable(BYTE* buffer, std::size_t max) override {
+    const std::size_t n = std::min(max, held.size());
+    std::memcpy(buffer, held.data(), n);
+    held.erase(0, n);
+    return n;
+  }
   void Arrive(const std::string& bytes) {
     sink->Received(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
   }
@@ -49,6 +55,7 @@ struct FakeLine final : CommDriver {
   CommDriverSink* sink = nullptr;
   std::vector<DCB> configured;
   std::string sent;                   // bytes the driver accepted
+  std::string held;                   // bytes the device holds until a read takes them
   std::size_t acceptLimit = 1 << 20;  // how many more bytes Write takes
   std::size_t outQueue = 0;
   DWORD configureError = 0;
@@ -191,6 +198,25 @@ TEST_F(CommLayerTest, ReadsCompleteFromTheBufferPendForTheCountOrEndOnTheirTimeo
   done_ = 0;
   EXPECT_EQ(Result(&read_, FALSE), 0u);
   EXPECT_EQ(done_, 1u);
+}
+
+// A read takes the bytes the device holds itself, as many as the free buffer
+// and the read have room for; they raise EV_RXCHAR like any arrival.
+TEST_F(CommLayerTest, ReadsTakeWhatTheDeviceHoldsUpToTheirRoom) {
+  SetupComm(port_, 8, 8);
+  SetTimeouts(0xFFFFFFFF, 0, 0);
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+  DWORD events = 0, got = 0;
+  ASSERT_EQ(ErrorOf(WaitCommEvent(port_, &events, &wait_)), ERROR_IO_PENDING);
+  line_->held = "0123456789ABCDEFGHIJ";
+  ASSERT_TRUE(ReadFile(port_, buffer_, 4, &got, &read_));
+  EXPECT_EQ(Buffer(got), "0123");
+  EXPECT_EQ(Result(&wait_, FALSE), 0u);
+  EXPECT_EQ(events, DWORD{EV_RXCHAR});
+  EXPECT_EQ(Clear().cbInQue, 8u);
+  ASSERT_TRUE(ReadFile(port_, buffer_, 6, &got, &read_));
+  EXPECT_EQ(Buffer(got), "456789");
+  EXPECT_EQ(line_->held, "IJ");
 }
 
 TEST_F(CommLayerTest, WriteHandsOverAsTheDriverTakesItOrUntilItsTimeout) {

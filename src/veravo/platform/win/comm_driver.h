@@ -10,7 +10,9 @@
 // breaks, and tells when it can take more output.
 //
 // Locking rule: a driver never calls its sink while it holds a lock of its
-// own. The comm layer may call the driver while holding its own lock.
+// own that a call from the comm layer may wait for (ReadAvailable only tries
+// for its lock). The comm layer may call the driver while holding its own
+// lock.
 #pragma once
 
 #include <veravo/platform/win/win_types.h>
@@ -85,6 +87,14 @@ class CommDriver {
   // on the thread that delivers its bytes. Returns false when the driver has
   // no thread of its own to time it; the comm layer then times it itself.
   virtual bool WakeSinkAt(std::chrono::steady_clock::time_point /*due*/) { return false; }
+  // Reads up to `max` bytes that the device holds now, without waiting, on
+  // the caller's thread, so that a read the comm layer can complete from
+  // them needs no hand-off through the driver's thread. Returns the count
+  // read; 0 when nothing is there, or when the driver's thread is taking
+  // bytes at that moment (bytes must reach the sink in the order they came).
+  // Called under the comm layer's lock: it must never wait for the driver's
+  // thread.
+  virtual std::size_t ReadAvailable(BYTE* /*buffer*/, std::size_t /*max*/) { return 0; }
 };
 
 // Defined by the virtual line (veravo::sim): opens the host end of a

@@ -191,9 +191,19 @@ DWORD CommPort::Read(BYTE* buffer, DWORD toRead, DWORD* read, OVERLAPPED* overla
   if (read_) return ERROR_INVALID_PARAMETER;  // one read at a time per handle
   if (overlapped->hEvent != nullptr) ResetEventHandle(overlapped->hEvent);
 
+  // Bytes the device holds now have arrived as far as the reader can tell:
+  // they are taken here, as many as the driver's thread could have passed
+  // on (the free buffer and this read), so that the read needs no hand-off
+  // through that thread and the buffer stays full while the device has more.
+  const std::size_t free = inputCapacity_ > input_.size() ? inputCapacity_ - input_.size() : 0;
+  DWORD events = TakeAvailable(free + toRead);
   DWORD got = static_cast<DWORD>(std::min<std::size_t>(toRead, input_.size()));
   std::copy_n(input_.begin(), got, buffer);
   input_.erase(input_.begin(), input_.begin() + got);
+  if (events != 0) {
+    if (input_.size() * 5 >= inputCapacity_ * 4) events |= EV_RX80FULL;
+    RaiseEvents(events);
+  }
   // A driver that stopped reading because the buffer was full resumes once
   // half of it is free, not after every read that takes a few bytes: each
   // resumption costs its thread a wake-up, and the bytes still buffered
@@ -287,16 +297,41 @@ std::size_t CommPort::Received(const BYTE* data, std::size_t count) {
   input_.insert(input_.end(), data + kept, data + kept + buffered);
   kept += buffered;
 
-  DWORD events = kept > 0 ? EV_RXCHAR : 0;
-  if (dcb_.EvtChar != 0 && std::memchr(data, static_cast<unsigned char>(dcb_.EvtChar), kept) != nullptr) {
-    events |= EV_RXFLAG;
-  }
+  DWORD events = ArrivalEvents(data, kept);
   if (input_.size() * 5 >= inputCapacity_ * 4) events |= EV_RX80FULL;
   // The read first: a reader waiting for both is woken by its bytes.
   CheckRead(now);
   RaiseEvents(events);
   if (kept < count) AddErrors(CE_RXOVER);
   return kept;
+}
+
+// The events that `count` bytes arriving raise, but for the buffer's fill.
+DWORD CommPort::ArrivalEvents(const BYTE* data, std::size_t count) const {
+  DWORD events = count > 0 ? EV_RXCHAR : 0;
+  if (dcb_.EvtChar != 0 && std::memchr(data, static_cast<unsigned char>(dcb_.EvtChar), count) != nullptr) {
+    events |= EV_RXFLAG;
+  }
+  return events;
+}
+
+// Appends up to `max` bytes the device holds now to the input buffer (the
+// caller has bounded `max` by the room it may fill). Returns the events of
+// their arrival, but for the buffer's fill.
+DWORD CommPort::TakeAvailable(std::size_t max) {
+  BYTE chunk[4096];
+  DWORD events = 0;
+  while (max > 0) {
+    const std::size_t asked = std::min(max, sizeof chunk);
+    const std::size_t n = driver_->ReadAvailable(chunk, asked);
+    if (n == 0) break;
+    input_.insert(input_.end(), chunk, chunk + n);
+    events |= ArrivalEvents(chunk, n);
+    max -= n;
+    if (n < asked) break;
+  }
+  if (events != 0) lastArrival_ = Clock::now();
+  return events;
 }
 
 // ---- writing ----------------------------------------------------------------

@@ -112,6 +112,8 @@ class CommPort final : public KernelObject,
   void RaiseEvents(DWORD events);
   void AddErrors(DWORD errors);
   void CheckRead(Clock::time_point now);
+  DWORD ArrivalEvents(const BYTE* data, std::size_t count) const;
+  DWORD TakeAvailable(std::size_t max);
   void PushWrite();
   void CheckTxEmpty();
   void CheckWrite(Clock::time_point now);

@@ -27,7 +27,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kDefaultOutputBuffer = 4096;
+// The most bytes one read or write of the device moves.
 constexpr std::size_t kReadChunk = 4096;
+constexpr std::size_t kOutputChunk = 4096;
 // Modem lines and error counters are polled at this period, only on devices
 // that have them.
 constexpr std::chrono::milliseconds kStatusPollPeriod(100);
@@ -233,6 +235,17 @@ class TermiosCommDriver final : public CommDriver {
     if (inputStalled_.exchange(false)) Wake();
   }
 
+  std::size_t ReadAvailable(BYTE* buffer, std::size_t max) override {
+    // The I/O thread holds readLock_ from its read until the sink has the
+    // bytes; the caller holds the sink's lock, so it must not wait here.
+    std::unique_lock<std::mutex> reading(readLock_, std::try_to_lock);
+    if (!reading || gone_) return 0;
+    std::size_t n = TakeStaged(buffer, max);
+    // A device that has gone is found by the I/O thread's poll.
+    if (n < max && FillStaged() > 0) n += TakeStaged(buffer + n, max - n);
+    return n;
+  }
+
   bool WakeSinkAt(Clock::time_point due) override {
     bool wake = false;
     {
@@ -273,7 +286,7 @@ class TermiosCommDriver final : public CommDriver {
     // Read intervals are timed to the millisecond on this thread: ask the
     // kernel not to batch its wake-ups (the default slack is 50 us).
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    BYTE chunk[kReadChunk];
+    BYTE chunk[kOutputChunk];
     Clock::time_point nextStatusPoll = Clock::now() + kStatusPollPeriod;
     const bool pollStatus = hasModemLines_ || hasCounters_;
     for (;;) {
@@ -298,6 +311,17 @@ class TermiosCommDriver final : public CommDriver {
       inputStalled_ = true;
       std::size_t room = gone_ ? 0 : sink_->InputRoom();
       if (room > 0) inputStalled_ = false;
+      std::size_t staged = 0;
+      {
+        std::lock_guard<std::mutex> reading(readLock_);
+        staged = Staged();
+        // Staged bytes go to the sink as soon as it has room, before any
+        // wait.
+        if (staged > 0 && room > 0) {
+          DeliverStaged(room);
+          continue;
+        }
+      }
 
       int timeout = -1;
       if (drainWatch && !wantOutput) {
@@ -346,7 +370,7 @@ class TermiosCommDriver final : public CommDriver {
 
       pollfd fds[2] = {{fd_, 0, 0}, {wakeFd_, POLLIN, 0}};
       if (!gone_) {
-        if (room > 0) fds[0].events |= POLLIN;
+        if (staged == 0) fds[0].events |= POLLIN;
         if (wantOutput) fds[0].events |= POLLOUT;
       } else {
         fds[0].fd = -1;  // nothing more to do on the device; wait to be stopped
@@ -368,15 +392,20 @@ class TermiosCommDriver final : public CommDriver {
         continue;
       }
 
-      // Ask again: the room may have shrunk while polling (SetupComm).
-      if ((fds[0].revents & POLLIN) && (room = sink_->InputRoom()) > 0) {
-        ssize_t n = read(fd_, chunk, std::min(room, sizeof chunk));
-        if (n > 0) {
-          sink_->Received(chunk, static_cast<std::size_t>(n));
-        } else if (n < 0 && DeviceGone(errno)) {
+      if (fds[0].revents & POLLIN) {
+        // Held until the sink has the bytes, so that a reader taking bytes
+        // itself (ReadAvailable) cannot pass them. The sink only tries for
+        // this lock, so holding it across the call cannot deadlock.
+        std::unique_lock<std::mutex> reading(readLock_);
+        // A reader may have emptied the terminal meanwhile (EAGAIN then).
+        const ssize_t n = Staged() == 0 ? FillStaged() : 0;
+        if (n < 0 && DeviceGone(errno)) {
+          reading.unlock();
           Gone();
           continue;
         }
+        // Ask again: the room may have shrunk while polling (SetupComm).
+        if (Staged() > 0 && (room = sink_->InputRoom()) > 0) DeliverStaged(room);
       }
       if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
         Gone();
@@ -386,7 +415,7 @@ class TermiosCommDriver final : public CommDriver {
         bool wrote = false;
         {
           std::lock_guard<std::mutex> guard(lock_);
-          std::size_t n = std::min(out_.size(), kReadChunk);
+          std::size_t n = std::min(out_.size(), kOutputChunk);
           std::copy_n(out_.begin(), n, chunk);
           ssize_t written = write(fd_, chunk, n);
           if (written > 0) {
@@ -404,6 +433,33 @@ class TermiosCommDriver final : public CommDriver {
       // After the bytes that came in meanwhile: they restart a read's gap.
       WakeSinkIfDue();
     }
+  }
+
+  // The staging buffer, under readLock_. Bytes are read from the terminal a
+  // whole buffer at a time, however little the sink has room for: each read
+  // that frees room in a full terminal makes the kernel refill it, so small
+  // reads cost far more than large ones. Bytes staged are bytes the
+  // terminal still holds as far as the comm layer can tell; none is dropped.
+  std::size_t Staged() const { return stagedEnd_ - stagedStart_; }
+  std::size_t TakeStaged(BYTE* buffer, std::size_t max) {
+    const std::size_t n = std::min(max, Staged());
+    std::memcpy(buffer, staged_ + stagedStart_, n);
+    stagedStart_ += n;
+    return n;
+  }
+  // Reads into an empty staging buffer. Returns the count read, or -1 with
+  // errno set.
+  ssize_t FillStaged() {
+    stagedStart_ = stagedEnd_ = 0;
+    const ssize_t n = read(fd_, staged_, sizeof staged_);
+    if (n > 0) stagedEnd_ = static_cast<std::size_t>(n);
+    return n;
+  }
+  // Hands the sink as much of the staging buffer as it has room for.
+  void DeliverStaged(std::size_t room) {
+    const std::size_t n = std::min(room, Staged());
+    sink_->Received(staged_ + stagedStart_, n);
+    stagedStart_ += n;
   }
 
   void WakeSinkIfDue() {
@@ -463,7 +519,11 @@ class TermiosCommDriver final : public CommDriver {
   bool hasCounters_ = false;
   int modemLines_ = 0;                 // I/O thread only
   serial_icounter_struct counters_{};  // I/O thread only
-  bool gone_ = false;                  // written by the I/O thread under lock_; read by it freely
+  std::atomic<bool> gone_{false};      // written by the I/O thread under lock_
+  std::mutex readLock_;                // held from a read of the device until the sink has its bytes
+  BYTE staged_[kReadChunk];            // bytes read from the device, not yet taken by the sink
+  std::size_t stagedStart_ = 0;
+  std::size_t stagedEnd_ = 0;
 
   std::mutex lock_;
   bool stop_ = false;
