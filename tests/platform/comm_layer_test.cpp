@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
@@ -23,7 +25,7 @@ using testing::ErrorOf;
 
 // A comm driver whose line is the test itself: the test sees what the comm
 // layer hands over and injects arrivals, line events and unplugging through
-// the sink. The comm layer calls it only from the test's thread.
+// the sink. The comm layer calls it from the threads the test makes calls on.
 struct FakeLine final : CommDriver {
   void Attach(CommDriverSink* s) override { sink = s; }
   DWORD Configure(const DCB& dcb) override {
@@ -34,6 +36,7 @@ struct FakeLine final : CommDriver {
     *accepted = std::min(count, acceptLimit);
     acceptLimit -= *accepted;
     sent.append(reinterpret_cast<const char*>(data), *accepted);
+    if (duringWrite) std::exchange(duringWrite, nullptr)();  // once, after taking what it takes
     return 0;
   }
   std::size_t OutQueue() override { return outQueue; }
@@ -56,6 +59,7 @@ struct FakeLine final : CommDriver {
   std::vector<DCB> configured;
   std::string sent;                   // bytes the driver accepted
   std::string held;                   // bytes the device holds until a read takes them
+  std::function<void()> duringWrite;  // runs inside the next Write
   std::size_t acceptLimit = 1 << 20;  // how many more bytes Write takes
   std::size_t outQueue = 0;
   DWORD configureError = 0;
@@ -217,6 +221,41 @@ TEST_F(CommLayerTest, ReadsTakeWhatTheDeviceHoldsUpToTheirRoom) {
   ASSERT_TRUE(ReadFile(port_, buffer_, 6, &got, &read_));
   EXPECT_EQ(Buffer(got), "456789");
   EXPECT_EQ(line_->held, "IJ");
+}
+
+// The comm layer hands bytes to the driver without holding its lock; while it
+// does, a purge on another thread does not end the write (the driver may be
+// reading its buffer), and room the driver reports is used once it returns.
+TEST_F(CommLayerTest, WritesEndOnlyAfterTheDriverLetGoAndRoomReportedMeanwhileIsUsed) {
+  for (const bool purge : {true, false}) {
+    line_->acceptLimit = purge ? 3 : 0;
+    std::promise<void> inside, release;
+    line_->duringWrite = [&] {
+      inside.set_value();
+      release.get_future().wait();
+    };
+    std::future<DWORD> write = std::async(std::launch::async, [&] {
+      DWORD n = 0;
+      return ErrorOf(WriteFile(port_, "xyz", 3, &n, &write_));
+    });
+    inside.get_future().wait();
+    std::future<void> other = std::async(std::launch::async, [&] {
+      if (purge) {
+        PurgeComm(port_, PURGE_TXABORT);
+      } else {
+        line_->acceptLimit = 3;
+        line_->sink->OutputSpace();
+      }
+    });
+    EXPECT_EQ(WaitForSingleObject(write_.hEvent, 50), WAIT_TIMEOUT);
+    if (!purge) other.get();  // the room is reported before the driver returns
+    release.set_value();
+    EXPECT_EQ(write.get(), 0u) << purge;
+    if (purge) other.get();
+    ASSERT_EQ(Result(&write_, FALSE), 0u);
+    EXPECT_EQ(done_, 3u);
+  }
+  EXPECT_EQ(line_->sent, "xyzxyz");
 }
 
 TEST_F(CommLayerTest, WriteHandsOverAsTheDriverTakesItOrUntilItsTimeout) {

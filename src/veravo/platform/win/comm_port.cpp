@@ -350,15 +350,16 @@ DWORD CommPort::Write(const BYTE* data, DWORD toWrite, DWORD* written, OVERLAPPE
   }
   overlapped->Internal = STATUS_PENDING;
   overlapped->InternalHigh = 0;
-  PendingWrite pending{overlapped, data, toWrite, 0, std::nullopt};
+  PendingWrite pending{overlapped, data, toWrite, 0, std::nullopt, nextWriteSerial_++};
   const COMMTIMEOUTS& t = timeouts_;
   if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
     pending.totalDeadline = Clock::now() + Ms(std::uint64_t{t.WriteTotalTimeoutMultiplier} * toWrite +
                                               t.WriteTotalTimeoutConstant);
   }
   write_ = pending;
-  PushWrite();
-  if (write_) {
+  PushWrite(guard);
+  // Another thread handing over an earlier write takes this one on too.
+  if (write_ && write_->serial == pending.serial) {
     if (write_->totalDeadline) ArmTimer(writeTimer_, *write_->totalDeadline, false);
     return ERROR_IO_PENDING;
   }
@@ -369,20 +370,40 @@ DWORD CommPort::Write(const BYTE* data, DWORD toWrite, DWORD* written, OVERLAPPE
 }
 
 // Hands the pending write's bytes to the driver as far as it takes them.
-void CommPort::PushWrite() {
-  while (write_ && write_->accepted < write_->total) {
-    std::size_t accepted = 0;
-    DWORD error =
-        driver_->Write(write_->data + write_->accepted, write_->total - write_->accepted, &accepted);
-    if (accepted > 0) txActive_ = true;
-    write_->accepted += static_cast<DWORD>(accepted);
-    if (error != ERROR_SUCCESS) {
-      CompleteWrite(error);
-      return;
-    }
-    if (accepted == 0) return;
+// The driver is called with lock_ released: a device write can take a while
+// (the kernel wakes its own workers), and reads, line events and status
+// calls of other threads must not wait for it.
+void CommPort::PushWrite(Locked& guard) {
+  if (pushing_) {
+    pushAgain_ = true;
+    return;
   }
-  if (write_) CompleteWrite(ERROR_SUCCESS);
+  pushing_ = true;
+  pusher_ = std::this_thread::get_id();
+  do {
+    pushAgain_ = false;
+    while (write_ && write_->accepted < write_->total && !closed_) {
+      const PendingWrite w = *write_;
+      CommDriver* driver = driver_.get();
+      std::size_t accepted = 0;
+      guard.Unlock();
+      const DWORD error = driver->Write(w.data + w.accepted, w.total - w.accepted, &accepted);
+      guard.Lock();
+      if (accepted > 0) txActive_ = true;
+      // Still the same write: no other thread ends one during its hand-over
+      // (see CompleteWrite).
+      write_->accepted += static_cast<DWORD>(accepted);
+      if (error != ERROR_SUCCESS) {
+        CompleteWrite(error);
+        break;
+      }
+      if (accepted == 0) break;
+    }
+    if (write_ && write_->accepted == write_->total) CompleteWrite(ERROR_SUCCESS);
+  } while (pushAgain_ && !closed_);
+  pushing_ = false;
+  pusher_ = {};
+  pushDone_.notify_all();
 }
 
 void CommPort::CheckWrite(Clock::time_point now) {
@@ -393,6 +414,13 @@ void CommPort::CheckWrite(Clock::time_point now) {
 
 void CommPort::CompleteWrite(DWORD status) {
   if (!write_) return;
+  if (pushing_ && pusher_ != std::this_thread::get_id()) {
+    // The driver may be reading this write's buffer: the writer may reuse
+    // the buffer once the write has ended, so it ends after the hand-over.
+    const std::uint64_t serial = write_->serial;
+    pushDone_.wait(lock_, [this] { return !pushing_; });
+    if (!write_ || write_->serial != serial) return;  // the hand-over ended it
+  }
   PendingWrite w = *write_;
   write_.reset();
   DisarmTimer(writeTimer_);
@@ -408,7 +436,7 @@ void CommPort::CheckTxEmpty() {
 void CommPort::OutputSpace() {
   Locked guard(*this);
   if (closed_ || unplugged_) return;
-  PushWrite();
+  PushWrite(guard);
   CheckTxEmpty();
 }
 

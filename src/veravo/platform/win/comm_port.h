@@ -13,11 +13,13 @@
 #include <veravo/platform/win/win_types.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace veravo::win::detail {
 
@@ -81,6 +83,7 @@ class CommPort final : public KernelObject,
     DWORD total;
     DWORD accepted;
     std::optional<Clock::time_point> totalDeadline;
+    std::uint64_t serial;  // tells this write from a later one
   };
   struct PendingWait {
     OVERLAPPED* overlapped;
@@ -97,6 +100,8 @@ class CommPort final : public KernelObject,
     ~Locked();
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
+    void Unlock() { guard_.unlock(); }
+    void Lock() { guard_.lock(); }
 
    private:
     std::unique_lock<std::mutex> guard_;
@@ -114,7 +119,7 @@ class CommPort final : public KernelObject,
   void CheckRead(Clock::time_point now);
   DWORD ArrivalEvents(const BYTE* data, std::size_t count) const;
   DWORD TakeAvailable(std::size_t max);
-  void PushWrite();
+  void PushWrite(Locked& guard);
   void CheckTxEmpty();
   void CheckWrite(Clock::time_point now);
 
@@ -150,6 +155,17 @@ class CommPort final : public KernelObject,
   std::optional<ArmedTimer> readTimer_;
   std::optional<ArmedTimer> writeTimer_;
   std::uint64_t nextTimerToken_ = 1;
+  std::uint64_t nextWriteSerial_ = 1;
+  // A thread (pusher_) is handing the pending write's bytes to the driver
+  // with lock_ released; another that finds more to hand over leaves it to
+  // that thread (pushAgain_), so that bytes reach the driver in order. A
+  // write is ended by another thread, and the driver stopped, only once the
+  // hand-over is over (pushDone_): the driver may still be reading the
+  // write's buffer. No write ends during its hand-over but by the pusher.
+  bool pushing_ = false;
+  bool pushAgain_ = false;
+  std::thread::id pusher_;
+  std::condition_variable_any pushDone_;
 };
 
 }  // namespace veravo::win::detail
