@@ -44,7 +44,8 @@ TEST(BuildCommDcbTest, CommaAndKeywordForms) {
       {"9600,n,8,1,p", "9600 N08 stop0 dtr2 rts2 flow1100"},
       {"baud=96 parity=E data=7 stop=1 dtr=off rts=hs xon=off octs=on to=off",
        "9600 E17 stop0 dtr0 rts2 flow1100"},
-      {"BAUD=1200 PARITY=n DATA=8 STOP=2 RTS=tg DTR=hs", "1200 N08 stop2 dtr2 rts3 flow1111"},
+      {"BAUD=1200 PARITY=n DATA=8 STOP=2 RTS=tg DTR=hs ODSR=off IDSR=off",
+       "1200 N08 stop2 dtr2 rts3 flow1011"},
   };
   for (const auto& [text, want] : cases) {
     DCB dcb = Dirty();

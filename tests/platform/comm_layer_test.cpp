@@ -196,6 +196,9 @@ TEST_F(CommLayerTest, ReadsCompleteFromTheBufferPendForTheCountOrEndOnTheirTimeo
   EXPECT_EQ(Buffer(done_), "z");
   COMMTIMEOUTS refused{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0};
   EXPECT_FALSE(SetCommTimeouts(port_, &refused));
+  COMMTIMEOUTS kept{};
+  ASSERT_TRUE(GetCommTimeouts(port_, &kept));
+  EXPECT_EQ(kept.ReadTotalTimeoutConstant, 5000u);  // the refused ones did not replace them
   // A record completed before its handle was closed still tells its count.
   CloseHandle(port_);
   port_ = INVALID_HANDLE_VALUE;
@@ -305,6 +308,17 @@ TEST_F(CommLayerTest, EventsAreRememberedMaskChangesEndTheWaitAndLineErrorsAbort
   WriteFile(port_, "ab", 2, &written, &write_);
   ASSERT_TRUE(WaitCommEvent(port_, &events, &wait_));
   EXPECT_EQ(events, EV_TXEMPTY);
+  // EV_RXFLAG: arrivals that hold the event character.
+  DCB flag{};
+  GetCommState(port_, &flag);
+  flag.EvtChar = '\n';
+  SetCommState(port_, &flag);
+  SetCommMask(port_, EV_RXFLAG);
+  line_->Arrive("ab");
+  ASSERT_FALSE(WaitCommEvent(port_, &events, &wait_));
+  line_->Arrive("c\n");
+  ASSERT_EQ(Result(&wait_, TRUE), 0u);
+  EXPECT_EQ(events, DWORD{EV_RXFLAG});
   // Changing the mask ends a pending wait with no events.
   ASSERT_FALSE(WaitCommEvent(port_, &events, &wait_));
   events = 77;

@@ -115,6 +115,8 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
   EXPECT_FALSE(comport::ApplyToDcb(1, {0, 0, 0x4B}, &untouched));  // a baud rate takes four bytes
   EXPECT_FALSE(comport::ApplyToDcb(2, {9}, &untouched));
   EXPECT_FALSE(comport::ApplyToDcb(3, {6}, &untouched));
+  EXPECT_FALSE(comport::ApplyToDcb(2, {}, &untouched));    // no value
+  EXPECT_FALSE(comport::ApplyToDcb(12, {1}, &untouched));  // a purge is no setting
   EXPECT_TRUE(comport::ApplyToDcb(3, {0}, &untouched));  // a query changes nothing
   EXPECT_EQ(comport::SettingsOf(untouched).parity, 1);
   EXPECT_TRUE(comport::ApplyToDcb(1, {0, 0, 0x4B, 0, 7}, &untouched));  // bytes after the four: ignored
