@@ -60,7 +60,7 @@ TEST(BuildCommDcbTest, UnreadableDefinitionsFailAndLeaveTheDcbAlone) {
   // clang-format off
   const char* bad[] = {"", "   ", "junk", "9600,N,9,1", "9600,N,8,3", "9600,X,8,1", "0,N,8,1", "9600;N;8;1",
                        "9600,N,8,1,q", "9600,N,8,1,x,1", "-9600,N,8,1", "96OO,N,8,1", "9600,NN,8,1",
-                       "baud=9600 parity=Q", "baud=9600 speed=fast", "baud=9600 parity", "baud=", "9600 N 8 1",
+                       "baud=9600 parity=Q", "baud=9600 stop=3", "baud=9600 xon=maybe", "baud=9600 speed=fast", "baud=9600 parity", "baud=", "9600 N 8 1",
                        "9600,N,4,1"};
   // clang-format on
   for (const char* text : bad) {

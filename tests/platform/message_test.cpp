@@ -63,6 +63,10 @@ TEST(MessageTest, WindowsAndPostedMessages) {
   EXPECT_EQ(msg.wParam, 3u);
   ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.lParam, 10);
+  PostMessageA(first, kPing, 4, 40);
+  EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));  // another window's
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 4u);
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
 
   DWORD error = 0;

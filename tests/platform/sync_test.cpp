@@ -15,6 +15,7 @@ TEST(HandleTest, ClosedAndBogusHandlesAndBadWaitArgumentsFail) {
   HANDLE event = NewEvent(true, false);
   ASSERT_TRUE(CloseHandle(event));
   EXPECT_EQ(ErrorOf(CloseHandle(event)), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(ErrorOf(ResetEvent(event)), ERROR_INVALID_HANDLE);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(ErrorOf(CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFF0000}))), ERROR_INVALID_HANDLE);

@@ -117,6 +117,9 @@ TEST(ComPortCommands, DcbChangesBecomeOnlyTheCommandsTheyNeed) {
   EXPECT_FALSE(comport::ApplyToDcb(3, {6}, &untouched));
   EXPECT_FALSE(comport::ApplyToDcb(2, {}, &untouched));    // no value
   EXPECT_FALSE(comport::ApplyToDcb(12, {1}, &untouched));  // a purge is no setting
+  untouched.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  EXPECT_TRUE(comport::ApplyToDcb(5, {14}, &untouched));  // no inbound flow control: RTS plain on again
+  EXPECT_EQ(untouched.fRtsControl, unsigned{RTS_CONTROL_ENABLE});
   EXPECT_TRUE(comport::ApplyToDcb(3, {0}, &untouched));  // a query changes nothing
   EXPECT_EQ(comport::SettingsOf(untouched).parity, 1);
   EXPECT_TRUE(comport::ApplyToDcb(1, {0, 0, 0x4B, 0, 7}, &untouched));  // bytes after the four: ignored

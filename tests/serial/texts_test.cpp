@@ -50,6 +50,7 @@ TEST(Texts, ErrorTextsStatusLinesAndCharTexts) {
   EXPECT_EQ(port.StatusLine(nullptr, 0), 11);
   EXPECT_EQ(port.StatusLine(line, 11), result::IllegalLineNumber);
   EXPECT_EQ(port.StatusLine(line, -1), result::IllegalLineNumber);
+  EXPECT_EQ(port.SerialPortBase::StatusLine(line, -1), result::IllegalLineNumber);  // the base has 2
   // The open puts the mode-string builder's result into the state as it is;
   // whether the builder sets fParity for a parity letter is the system's.
   win::DCB built{};

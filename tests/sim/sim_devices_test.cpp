@@ -119,6 +119,7 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
         {-1, B("HELLO\r"), "refused", "HELLO", B("\r\nERROR\r\n")},
         {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\nERROR\r\n")},
         {-1, B("AT+CMGF=1\r"), "command", nullptr, B("\r\nOK\r\n")},
+        {-1, B("AT+CMGS=\"\"\r"), "command", nullptr, B("\r\nERROR\r\n")},  // no number
         {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\n> ")},
         {-1, B("typo\x1b"), "message", "cancelled", {}},
         {-1, B("AT+CMGS=\"10086\"\r"), "command", nullptr, B("\r\n> ")},
@@ -148,6 +149,8 @@ TEST(SimDeviceTest, DevicesAnswerGoodCommandsAndRefuseBadOnes) {
       } else {
         EXPECT_EQ(rig.ReplyOf(s.reply.size()), s.reply);
         EXPECT_EQ(rig.sink.heard().errors, 0u);
+        EXPECT_EQ(rig.device->LogOf("reply").back().bytes, s.reply);  // the log shows what was sent, and when
+        EXPECT_GT(rig.device->LogOf("reply").back().tMs, 0.0);
       }
       std::this_thread::sleep_for(5ms);
     }

@@ -129,6 +129,10 @@ TEST(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
       {"object A: TFormSample\nend\nend\n", 3, "text after the final 'end'"},
       {"thing A: TFormSample\nend\n", 1, "'object' expected"},
   };
+  {
+    TComponent least(nullptr);  // the least int is in range
+    ReadComponentText("object A: TFormSample\n  Count = -2147483648\nend\n", &least);
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     TComponent form(nullptr);

@@ -65,6 +65,7 @@ TEST(AnsiString, TrimAndCaseMappingLeaveHighBytesAlone) {
   EXPECT_EQ(Trim(AnsiString(std::string("\0 x \0", 5))), "x");
   EXPECT_EQ(Trim("\xA1\xA3 "), "\xA1\xA3");
   EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(TrimRight("   "), "");
   EXPECT_EQ(TrimLeft("  a "), "a ");
   EXPECT_EQ(TrimRight("  a "), "  a");
   EXPECT_EQ(UpperCase("ab\xE9z"), "AB\xE9Z");  // case mapping touches only ASCII letters
