@@ -118,6 +118,7 @@ TEST(FormFile, BadTextNamesTheLineAndLeavesNothingBehind) {
       {"object A: TFormSample\n  Lines.Stringz = ('a')\nend\n", 2, "unknown property 'Lines.Stringz'"},
       {"object A: TFormSample\n  Count 1\nend\n", 2, "'=' expected"},
       {"object A: TFormSample\n  Caption = 'open\nend\n", 2, "unterminated string"},
+      {"object A: TFormSample\n  Caption = 'open", 2, "unterminated string"},  // at the end of the text
       {"object A: TFormSample\n  Lines.Strings = (\n    'a'\nend\n", 4, "unterminated string list"},
       {"object A: TFormSample\n  Flag = Maybe\nend\n", 2, "invalid value for property Flag"},
       {"object A: TFormSample\n  Count = 'ten'\nend\n", 2, "invalid value for property Count"},
