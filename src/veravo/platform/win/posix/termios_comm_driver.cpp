@@ -28,8 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kDefaultOutputBuffer = 4096;
 // The most bytes one read or write of the device moves.
-constexpr std::size_t kReadChunk = 4096;
-constexpr std::size_t kOutputChunk = 4096;
+constexpr std::size_t kDeviceChunk = 4096;
 // Modem lines and error counters are polled at this period, only on devices
 // that have them.
 constexpr std::chrono::milliseconds kStatusPollPeriod(100);
@@ -286,7 +285,7 @@ class TermiosCommDriver final : public CommDriver {
     // Read intervals are timed to the millisecond on this thread: ask the
     // kernel not to batch its wake-ups (the default slack is 50 us).
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    BYTE chunk[kOutputChunk];
+    BYTE chunk[kDeviceChunk];
     Clock::time_point nextStatusPoll = Clock::now() + kStatusPollPeriod;
     const bool pollStatus = hasModemLines_ || hasCounters_;
     for (;;) {
@@ -415,7 +414,7 @@ class TermiosCommDriver final : public CommDriver {
         bool wrote = false;
         {
           std::lock_guard<std::mutex> guard(lock_);
-          std::size_t n = std::min(out_.size(), kOutputChunk);
+          std::size_t n = std::min(out_.size(), kDeviceChunk);
           std::copy_n(out_.begin(), n, chunk);
           ssize_t written = write(fd_, chunk, n);
           if (written > 0) {
@@ -521,7 +520,7 @@ class TermiosCommDriver final : public CommDriver {
   serial_icounter_struct counters_{};  // I/O thread only
   std::atomic<bool> gone_{false};      // written by the I/O thread under lock_
   std::mutex readLock_;                // held from a read of the device until the sink has its bytes
-  BYTE staged_[kReadChunk];            // bytes read from the device, not yet taken by the sink
+  BYTE staged_[kDeviceChunk];          // bytes read from the device, not yet taken by the sink
   std::size_t stagedStart_ = 0;
   std::size_t stagedEnd_ = 0;
 
