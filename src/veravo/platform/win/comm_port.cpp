@@ -379,10 +379,9 @@ void CommPort::PushWrite(Locked& guard) {
     return;
   }
   pushing_ = true;
-  pusher_ = std::this_thread::get_id();
   do {
     pushAgain_ = false;
-    while (write_ && write_->accepted < write_->total && !closed_) {
+    while (write_ && write_->accepted < write_->total) {
       const PendingWrite w = *write_;
       CommDriver* driver = driver_.get();
       std::size_t accepted = 0;
@@ -394,15 +393,14 @@ void CommPort::PushWrite(Locked& guard) {
       // (see CompleteWrite).
       write_->accepted += static_cast<DWORD>(accepted);
       if (error != ERROR_SUCCESS) {
-        CompleteWrite(error);
+        EndWrite(error);
         break;
       }
       if (accepted == 0) break;
     }
-    if (write_ && write_->accepted == write_->total) CompleteWrite(ERROR_SUCCESS);
-  } while (pushAgain_ && !closed_);
+    if (write_ && write_->accepted == write_->total) EndWrite(ERROR_SUCCESS);
+  } while (pushAgain_);
   pushing_ = false;
-  pusher_ = {};
   pushDone_.notify_all();
 }
 
@@ -414,13 +412,17 @@ void CommPort::CheckWrite(Clock::time_point now) {
 
 void CommPort::CompleteWrite(DWORD status) {
   if (!write_) return;
-  if (pushing_ && pusher_ != std::this_thread::get_id()) {
+  if (pushing_) {
     // The driver may be reading this write's buffer: the writer may reuse
     // the buffer once the write has ended, so it ends after the hand-over.
     const std::uint64_t serial = write_->serial;
     pushDone_.wait(lock_, [this] { return !pushing_; });
     if (!write_ || write_->serial != serial) return;  // the hand-over ended it
   }
+  EndWrite(status);
+}
+
+void CommPort::EndWrite(DWORD status) {
   PendingWrite w = *write_;
   write_.reset();
   DisarmTimer(writeTimer_);

@@ -19,7 +19,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace veravo::win::detail {
 
@@ -111,7 +110,11 @@ class CommPort final : public KernelObject,
   DWORD UsableState() const;
   void Complete(OVERLAPPED* overlapped, DWORD status, DWORD count);
   void CompleteRead(DWORD status);
+  // Ends the pending write; called by another thread than the one handing it
+  // over (see pushing_).
   void CompleteWrite(DWORD status);
+  // Ends the pending write at once (there is one).
+  void EndWrite(DWORD status);
   void CompleteWait(DWORD status, DWORD events);
   void FailAll(DWORD status);
   void RaiseEvents(DWORD events);
@@ -156,15 +159,14 @@ class CommPort final : public KernelObject,
   std::optional<ArmedTimer> writeTimer_;
   std::uint64_t nextTimerToken_ = 1;
   std::uint64_t nextWriteSerial_ = 1;
-  // A thread (pusher_) is handing the pending write's bytes to the driver
-  // with lock_ released; another that finds more to hand over leaves it to
-  // that thread (pushAgain_), so that bytes reach the driver in order. A
-  // write is ended by another thread, and the driver stopped, only once the
-  // hand-over is over (pushDone_): the driver may still be reading the
-  // write's buffer. No write ends during its hand-over but by the pusher.
+  // A thread is handing the pending write's bytes to the driver with lock_
+  // released; another that finds more to hand over leaves it to that thread
+  // (pushAgain_), so that bytes reach the driver in order. A write is ended
+  // by another thread, and so the port closed, only once the hand-over is
+  // over (pushDone_): the driver may still be reading the write's buffer. No
+  // write ends during its hand-over but by the handing thread (EndWrite).
   bool pushing_ = false;
   bool pushAgain_ = false;
-  std::thread::id pusher_;
   std::condition_variable_any pushDone_;
 };
 
